@@ -1,0 +1,19 @@
+// Text-file helpers every file of the configurator goes through: reading (UTF-8 with mark, or the ANSI
+// code page) from an offset, configuration texts with "#include" lines, appending or overwriting,
+// cutting a growing log down to its tail, and small path functions. They keep no state: every call
+// opens and closes what it needs, and none of them changes the process's current directory.
+#pragma once
+
+#include <QString>
+
+QString ChangeFileExtension(const QString &name, const QString &extension);
+bool DirExists(const QString &path);
+bool ForceDirs(const QString &path);
+QString LoadTextWithIncludes(const QString &fileName, bool includes);
+QString ReadTextFile(const QString &fileName, qint64 offset);
+// Bytes written, or -1 empty path, -2 cannot open or create, -3 cannot seek to the end, -4 write failed.
+qint64 WriteTextFile(const QString &fileName, const QString &text, bool overwrite);
+bool TrimFileHead(const QString &fileName, qint64 keep);
+qint64 FileSizeOf(const QString &fileName);
+QString NormalizeDir(const QString &path);
+QString FindFiles(const QString &folder, const QString &pattern, bool recursive);

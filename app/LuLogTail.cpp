@@ -1,0 +1,142 @@
+#include "LuLogTail.h"
+
+#include "common.h"
+#include "notify.h"
+
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int DefaultTailSize = 131072;
+constexpr int ReadChunk = 1024;
+constexpr qint64 StartBack = 256;
+// Pause before the next pass: data waiting, end of file reached, nothing to do or an error.
+constexpr int DelayData = 100;
+constexpr int DelayEof = 500;
+constexpr int DelayIdle = 1000;
+
+} // namespace
+
+TLuLogTail::TLuLogTail(const QString &aFileName)
+    : ffile_name(aFileName), ftail(std::make_unique<TLuQueue>(DefaultTailSize))
+{
+    start();
+}
+
+TLuLogTail::~TLuLogTail()
+{
+    {
+        QMutexLocker guard(&fLock);
+        fStop = true;
+        fWake.wakeAll();
+    }
+    JoinServing(this);
+    CloseFile();
+}
+
+QString TLuLogTail::FileName() const
+{
+    QMutexLocker guard(&fLock);
+    return ffile_name;
+}
+
+void TLuLogTail::SetFileName(const QString &name)
+{
+    QMutexLocker guard(&fLock);
+    CloseFile();
+    ffile_name = name;
+}
+
+QString TLuLogTail::ErrorMsg() const
+{
+    QMutexLocker guard(&fLock);
+    return ferror_msg;
+}
+
+quint32 TLuLogTail::NotifyMsg() const { return LogTailNotifyMessage; }
+
+void TLuLogTail::SetTailSize(int size)
+{
+    if (size != ftail->Size())
+        ftail = std::make_unique<TLuQueue>(size);
+}
+
+void TLuLogTail::Sleep(int ms)
+{
+    QMutexLocker guard(&fLock);
+    if (!fStop)
+        fWake.wait(&fLock, ms);
+}
+
+void TLuLogTail::Execute()
+{
+    int delay = DelayData;
+    for (;;) {
+        Sleep(delay);
+        {
+            QMutexLocker guard(&fLock);
+            if (fStop)
+                return;
+        }
+        delay = Pass();
+    }
+}
+
+// One look at the file; returns the pause before the next look.
+int TLuLogTail::Pass()
+{
+    QMutexLocker guard(&fLock);
+    if (ffile_name.isEmpty())
+        return DelayIdle;
+    if (ffile_handle < 0 && !OpenFile(ffile_name)) {
+        guard.unlock();
+        Notify(-1);
+        return DelayIdle;
+    }
+    if (ftail->Space() < ReadChunk)
+        return DelayIdle;
+    char buffer[ReadChunk];
+    const ssize_t n = ::read(ffile_handle, buffer, ReadChunk);
+    if (n < 0) {
+        ferror_msg = QStringLiteral("TLuLogTail.Read: error ") + QString::number(errno);
+        CloseFile();
+        guard.unlock();
+        Notify(-1);
+        return DelayIdle;
+    }
+    if (n == 0)
+        return DelayEof;
+    ftail->PutBuf(buffer, int(n));
+    guard.unlock();
+    Notify(n);
+    return DelayData;
+}
+
+bool TLuLogTail::OpenFile(const QString &name)
+{
+    ffile_handle = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC);
+    if (ffile_handle < 0) {
+        ferror_msg = QStringLiteral("TLuLogTail.Open: error ") + QString::number(errno);
+        return false;
+    }
+    const off_t size = ::lseek(ffile_handle, 0, SEEK_END);
+    ::lseek(ffile_handle, size > StartBack ? size - StartBack : 0, SEEK_SET);
+    return true;
+}
+
+void TLuLogTail::CloseFile()
+{
+    if (ffile_handle >= 0)
+        ::close(ffile_handle);
+    ffile_handle = -1;
+}
+
+void TLuLogTail::Notify(qint64 value)
+{
+    TNotifyReceiver *target = fnotify_window.load();
+    if (target && NotifyMsg() != 0)
+        SendNotification(target, NotifyMsg(), quint16(ftag.load()), value);
+}

@@ -1,0 +1,57 @@
+// TLuLogTail follows one growing text file like "tail -f": a thread keeps the file open, reads what is
+// appended, collects the bytes in its queue and tells a receiver how many arrived (or -1 after an
+// error) through a synchronous notification. The receiver empties Tail() inside its handler, while the
+// follower waits, so the queue is never touched from two threads at once. The log window runs four.
+#pragma once
+
+#include "LuQueue.h"
+
+#include <QMutex>
+#include <QString>
+#include <QThread>
+#include <QWaitCondition>
+#include <atomic>
+#include <memory>
+
+class TNotifyReceiver;
+
+class TLuLogTail : public QThread {
+public:
+    explicit TLuLogTail(const QString &aFileName);
+    ~TLuLogTail() override;
+
+    QString FileName() const;
+    void SetFileName(const QString &name);
+    QString ErrorMsg() const;
+    TNotifyReceiver *NotifyWindow() const { return fnotify_window; }
+    void SetNotifyWindow(TNotifyReceiver *w) { fnotify_window = w; }
+    int Tag() const { return ftag; }
+    void SetTag(int t) { ftag = t; }
+    quint32 NotifyMsg() const;
+    TLuQueue &Tail() { return *ftail; }
+    int TailSize() const { return ftail->Size(); }
+    void SetTailSize(int size);
+
+protected:
+    void run() override { Execute(); }
+
+private:
+    void Execute();
+    int Pass();
+    bool OpenFile(const QString &name);
+    void CloseFile();
+    void Notify(qint64 value);
+    void Sleep(int ms);
+
+    QString ffile_name;
+    int ffile_handle = -1;
+    QString ferror_msg;
+    std::atomic<TNotifyReceiver *> fnotify_window{nullptr};
+    std::unique_ptr<TLuQueue> ftail;
+    std::atomic<int> ftag{0};
+
+    // Guards the file name, the handle and the error text, and lets Destroy wake the sleeping thread.
+    mutable QMutex fLock;
+    QWaitCondition fWake;
+    bool fStop = false;
+};

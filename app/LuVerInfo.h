@@ -1,0 +1,10 @@
+// Reads the version strings a program file carries (product name, file version, copyright, ...) into
+// a store, one entry per field. The start banner and the about window read the program's own file.
+// Our executables carry the strings in a marked block written at build time from the project's
+// version (see version_info.cpp.in).
+#pragma once
+
+#include "LuHash.h"
+
+// Clears the store; true when the file has a version block with a translation entry.
+bool ReadVersionInfo(const QString &fileName, TLuHash &store);

@@ -1,0 +1,180 @@
+#include "common.h"
+
+#include "LuFiles.h"
+#include "LuStrings.h"
+#include "LuVerInfo.h"
+#include "notify.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QThread>
+#include <cstdlib>
+#include <ctime>
+#include <stdexcept>
+
+QString ProgramPath;
+QString ExeDir;
+QString ParentDir;
+QString AppDataDir;
+TLuHash *AppSettings = nullptr;
+int LogLevel = 6;
+QString MainLogFile;
+QString CmdLogFile;
+QString ComLogFile;
+QString DbgLogFile;
+quint32 AppMessage = 0;
+quint32 LogTailNotifyMessage = 0;
+quint32 ProgressMessage = 0;
+std::atomic<TNotifyReceiver *> MainWindowHandle{nullptr};
+QRecursiveMutex LogLock;
+
+namespace {
+
+const QChar Sep = QDir::separator();
+
+QString WithTrailingSeparator(const QString &dir)
+{
+    return dir.endsWith(u'/') || dir.endsWith(u'\\') ? dir : dir + Sep;
+}
+
+QString FolderOf(const QString &path)
+{
+    const qsizetype cut = std::max({path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'), path.lastIndexOf(u':')});
+    return path.left(cut + 1);
+}
+
+QString FileNameOf(const QString &path) { return path.mid(FolderOf(path).size()); }
+
+// The folder above `dir`; a program in the root folder has the root as its parent.
+QString ParentOf(const QString &dir)
+{
+    QString lines = dir;
+    lines.replace(u'\\', u'\n').replace(u'/', u'\n');
+    TLuStringList parts(lines);
+    parts.DeleteEmpty();
+    const QString joined = parts.Join(Sep, 0, parts.Count() - 2);
+    const QString root = dir.startsWith(u'/') ? QStringLiteral("/") : QString();
+    return joined.isEmpty() ? (root.isEmpty() ? QString(Sep) : root) : root + joined + Sep;
+}
+
+QString UserAppDataDir()
+{
+    QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (base.isEmpty()) {
+        const QString env = qEnvironmentVariable("APPDATA");
+        base = env.size() >= 1 && env.size() <= 259 ? env : ExeDir;
+    }
+    return WithTrailingSeparator(base) + QStringLiteral("Veltra") + Sep;
+}
+
+QString SettingsName() { return ChangeFileExtension(FileNameOf(ProgramPath), QStringLiteral("conf")); }
+
+void WriteStartBanner()
+{
+    TLuHash version;
+    ReadVersionInfo(ProgramPath, version);
+    AppLog(QStringLiteral("init"), QString(), -1);
+    AppLog(QStringLiteral("init"),
+           QStringLiteral("=== ") + version.GetVal("ProductName") + QStringLiteral(" v") +
+               version.GetVal("FileVersion") + u' ' + version.GetVal("LegalCopyright"),
+           -1);
+    AppLog(QStringLiteral("init"), AppSettings->AsText(QStringLiteral("="), QStringLiteral("\r\n")), -1);
+}
+
+QString LogPrefix(const QString &channel)
+{
+    QString prefix = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd HHmmss "));
+    if (!channel.isEmpty())
+        prefix += u'[' + channel + QStringLiteral("] ");
+    return prefix;
+}
+
+} // namespace
+
+void StartUp(const QStringList &arguments, const QString &programPath)
+{
+    ProgramPath = programPath;
+    if (ProgramPath.isEmpty() && QCoreApplication::instance())
+        ProgramPath = QCoreApplication::applicationFilePath();
+    if (ProgramPath.isEmpty() && !arguments.isEmpty())
+        ProgramPath = QFileInfo(arguments.first()).absoluteFilePath();
+    MainWindowHandle = nullptr;
+    AppMessage = RegisterMessageName(ProgramPath);
+    LogTailNotifyMessage = RegisterMessageName(QStringLiteral("TLuLogTailNotifyMessage"));
+    ProgressMessage = RegisterMessageName(QStringLiteral("Veltra Progress Message"));
+    ExeDir = FolderOf(ProgramPath);
+    if (!QDir::setCurrent(ExeDir))
+        throw std::runtime_error("I/O error: cannot enter the program folder " + ExeDir.toStdString());
+    ParentDir = ParentOf(ExeDir);
+    LoadAppSettings(arguments);
+    WriteStartBanner();
+    std::srand(unsigned(std::time(nullptr)));
+}
+
+void LoadAppSettings(const QStringList &arguments)
+{
+    if (!AppSettings)
+        AppSettings = new TLuHash();
+    AppSettings->Clear();
+    const QString settingsName = SettingsName();
+    AppSettings->Load(settingsName, true, StdKeySeparators);
+    AppDataDir = UserAppDataDir();
+    AppSettings->Assign(QStringLiteral("log_level=6\rconf_dir=.") + Sep + QStringLiteral("\rlog_dir=") + AppDataDir,
+                        false, StdKeySeparators, QStringLiteral("\r"));
+    const QString second = AppSettings->GetVal("conf_dir") + settingsName;
+    if (QFileInfo(second).isFile())
+        AppSettings->Load(second, true, StdKeySeparators);
+    AppSettings->AssignCommandLine(arguments);
+
+    const QString logDir = WithTrailingSeparator(AppSettings->GetVal("log_dir"));
+    AppSettings->SetVal("log_dir", logDir);
+    if (!DirExists(logDir))
+        ForceDirs(logDir);
+    LogLevel = int(AppSettings->GetAsInteger("log_level"));
+    MainLogFile = logDir + ChangeFileExtension(FileNameOf(ProgramPath), QStringLiteral("log"));
+    CmdLogFile = logDir + QStringLiteral("cmd.log");
+    ComLogFile = logDir + QStringLiteral("com.log");
+    DbgLogFile = logDir + QStringLiteral("dbg.log");
+
+    const QString codePage = AppSettings->GetVal("ansi_codepage");
+    SetAnsiCodePage(codePage.isEmpty() ? QStringLiteral("windows-1251") : codePage);
+}
+
+void AppLog(const QString &channel, const QString &text, int level)
+{
+    if (level > LogLevel)
+        return;
+    // Waiting longer than about 300 ms would stall the caller; the entry is dropped instead.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (LogLock.tryLock()) {
+            if (!MainLogFile.isEmpty())
+                AppendLogLine(MainLogFile, u'\r' + TrimText(text), channel);
+            LogLock.unlock();
+            return;
+        }
+        QThread::msleep(100);
+    }
+}
+
+void AppendLogLine(const QString &fileName, const QString &text, const QString &channel)
+{
+    QString body = text;
+    body.remove(u'\n');
+    body.replace(u'\r', QStringLiteral("\r\n") + LogPrefix(channel));
+    WriteTextFile(fileName, body, false);
+}
+
+int RefreshIntervalMs()
+{
+    const qint64 seconds = AppSettings ? AppSettings->GetAsInteger("refresh_interval") : 0;
+    return seconds > 0 && seconds < 86400 ? int(seconds * 1000) : 10000;
+}
+
+bool NotifyMainWindow(int code, qint64 value, const QString &text)
+{
+    TNotifyReceiver *target = MainWindowHandle.load();
+    return target && SendNotification(target, AppMessage, code, value, text);
+}

@@ -1,0 +1,64 @@
+// Process-wide values of the configurator and the main log. StartUp fills them once, on the main
+// thread, before any worker exists; afterwards they are only read (MainWindowHandle excepted: the
+// main window sets it before it creates the command engine). Folder values end with the native
+// separator.
+#pragma once
+
+#include "LuHash.h"
+
+#include <QRecursiveMutex>
+#include <QString>
+#include <QStringList>
+#include <atomic>
+
+class TNotifyReceiver;
+
+extern QString ProgramPath;
+extern QString ExeDir;
+extern QString ParentDir;
+extern QString AppDataDir;
+extern TLuHash *AppSettings;
+extern int LogLevel;
+extern QString MainLogFile;
+extern QString CmdLogFile;
+extern QString ComLogFile;
+extern QString DbgLogFile;
+extern quint32 AppMessage;
+extern quint32 LogTailNotifyMessage;
+extern quint32 ProgressMessage;
+extern std::atomic<TNotifyReceiver *> MainWindowHandle;
+extern QRecursiveMutex LogLock;
+
+// Notification codes of AppMessage and ProgressMessage.
+enum : int {
+    MSG_DEV_CMD = 4,
+    MSG_DEV_PRESENT = 5,
+    MSG_DEV_INFO = 6,
+    MSG_DEV_MESSAGE = 7,
+    MSG_DEV_PASSWORD = 8,
+    MSG_DEV_SEND_STR = 9,
+    MSG_COM_PORTS = 10,
+};
+enum : int {
+    PROGRESS_SHOW = 1,
+    PROGRESS_HIDE = 2,
+    PROGRESS_TEXT = 10,
+    PROGRESS_STEP = 11,
+    PROGRESS_PERCENT = 12,
+    PROGRESS_CANCEL = 20,
+};
+
+// `arguments` are the process arguments (the program first); `programPath` overrides the program
+// file, which is otherwise the running executable. Raises std::runtime_error when the program's
+// folder cannot become the current directory.
+void StartUp(const QStringList &arguments, const QString &programPath = QString());
+void LoadAppSettings(const QStringList &arguments);
+
+void AppLog(const QString &channel, const QString &text, int level);
+void AppendLogLine(const QString &fileName, const QString &text, const QString &channel);
+
+// The main window's refresh period: refresh_interval seconds, 10 s when absent, 0 or not a number.
+int RefreshIntervalMs();
+
+// Sends AppMessage to MainWindowHandle; skipped (false) while there is no main window.
+bool NotifyMainWindow(int code, qint64 value, const QString &text = QString());

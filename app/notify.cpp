@@ -1,0 +1,143 @@
+#include "notify.h"
+
+#include <QCoreApplication>
+#include <QHash>
+#include <QThread>
+#include <QWaitCondition>
+#include <deque>
+
+namespace {
+
+struct TRequest {
+    TNotifyReceiver *target;
+    quint32 msg;
+    int code;
+    qint64 value;
+    const QString *text;
+    bool finished = false;
+    bool handled = false;
+};
+
+// One queue for the whole process: every send from a worker waits here until the main thread has run
+// it, or until its receiver is destroyed.
+class TChannel {
+public:
+    bool SendFromWorker(TRequest &request);
+    void Serve();
+    void Release(TNotifyReceiver *target);
+
+private:
+    void WakeMainThread();
+
+    QMutex lock;
+    QWaitCondition changed;
+    std::deque<TRequest *> pending;
+};
+
+TChannel &Channel()
+{
+    static TChannel channel;
+    return channel;
+}
+
+bool OnMainThread()
+{
+    const QCoreApplication *app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+void TChannel::WakeMainThread()
+{
+    if (QCoreApplication *app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, [] { ServePendingNotifications(); }, Qt::QueuedConnection);
+}
+
+bool TChannel::SendFromWorker(TRequest &request)
+{
+    QMutexLocker guard(&lock);
+    pending.push_back(&request);
+    WakeMainThread();
+    while (!request.finished)
+        changed.wait(&lock);
+    return request.handled;
+}
+
+void TChannel::Serve()
+{
+    QMutexLocker guard(&lock);
+    while (!pending.empty()) {
+        TRequest *request = pending.front();
+        pending.pop_front();
+        guard.unlock();
+        request->target->HandleNotification(request->msg, request->code, request->value, *request->text);
+        guard.relock();
+        request->handled = true;
+        request->finished = true;
+        changed.wakeAll();
+    }
+}
+
+void TChannel::Release(TNotifyReceiver *target)
+{
+    QMutexLocker guard(&lock);
+    for (auto it = pending.begin(); it != pending.end();) {
+        if ((*it)->target == target) {
+            (*it)->finished = true;
+            it = pending.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    changed.wakeAll();
+}
+
+} // namespace
+
+TNotifyReceiver::TNotifyReceiver(QObject *parent) : QObject(parent) {}
+
+TNotifyReceiver::~TNotifyReceiver() { Channel().Release(this); }
+
+quint32 RegisterMessageName(const QString &name)
+{
+    // Registered identifiers start where a window system's own message numbers end.
+    static QMutex namesLock;
+    static QHash<QString, quint32> names;
+    QMutexLocker guard(&namesLock);
+    auto it = names.constFind(name);
+    if (it != names.constEnd())
+        return *it;
+    const quint32 id = 0xC000 + quint32(names.size());
+    names.insert(name, id);
+    return id;
+}
+
+bool SendNotification(TNotifyReceiver *target, quint32 msg, int code, qint64 value, const QString &text)
+{
+    if (!target)
+        return false;
+    if (OnMainThread()) {
+        target->HandleNotification(msg, code, value, text);
+        return true;
+    }
+    TRequest request{target, msg, code, value, &text};
+    return Channel().SendFromWorker(request);
+}
+
+void ServePendingNotifications()
+{
+    if (OnMainThread())
+        Channel().Serve();
+}
+
+void JoinServing(QThread *thread)
+{
+    if (!thread)
+        return;
+    if (!OnMainThread()) {
+        thread->wait();
+        return;
+    }
+    while (!thread->wait(10))
+        Channel().Serve();
+    Channel().Serve();
+}

@@ -1,0 +1,39 @@
+// Notifications from worker threads to the windows. A worker sends a message (an identifier, a code
+// and a value or a text) to a receiver that lives on the main thread and waits until the receiver's
+// handler has returned, so the handler may read the sender's state without locks and a dialog opened
+// by the handler holds the sender. A send from the main thread is a direct call.
+//
+// Teardown: a worker may be blocked in a send while the main thread waits for it to end. The main
+// thread therefore waits through JoinServing, which serves such sends, and a receiver that goes away
+// releases every sender still waiting for it (their send returns false).
+#pragma once
+
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <atomic>
+
+class QThread;
+
+class TNotifyReceiver : public QObject {
+    Q_OBJECT
+public:
+    explicit TNotifyReceiver(QObject *parent = nullptr);
+    ~TNotifyReceiver() override;
+
+    // Runs on the main thread while the sender waits.
+    virtual void HandleNotification(quint32 msg, int code, qint64 value, const QString &text) = 0;
+};
+
+// A process-wide identifier for a message name; the same name always gives the same identifier.
+quint32 RegisterMessageName(const QString &name);
+
+// Sends synchronously; false when there is no receiver or it went away before handling the message.
+bool SendNotification(TNotifyReceiver *target, quint32 msg, int code, qint64 value,
+                      const QString &text = QString());
+
+// Runs the sends that are waiting for receivers on this (the main) thread.
+void ServePendingNotifications();
+
+// Waits for a worker thread to finish; on the main thread it keeps serving the worker's sends meanwhile.
+void JoinServing(QThread *thread);

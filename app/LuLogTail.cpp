@@ -21,13 +21,11 @@ constexpr int DelayIdle = 1000;
 } // namespace
 
 TLuLogTail::TLuLogTail(const QString &aFileName)
-    : ffile_name(aFileName), ftail(std::make_unique<TLuQueue>(DefaultTailSize))
-{
+    : ffile_name(aFileName), ftail(std::make_unique<TLuQueue>(DefaultTailSize)) {
     start();
 }
 
-TLuLogTail::~TLuLogTail()
-{
+TLuLogTail::~TLuLogTail() {
     {
         QMutexLocker guard(&fLock);
         fStop = true;
@@ -37,42 +35,38 @@ TLuLogTail::~TLuLogTail()
     CloseFile();
 }
 
-QString TLuLogTail::FileName() const
-{
+QString TLuLogTail::FileName() const {
     QMutexLocker guard(&fLock);
     return ffile_name;
 }
 
-void TLuLogTail::SetFileName(const QString &name)
-{
+void TLuLogTail::SetFileName(const QString &name) {
     QMutexLocker guard(&fLock);
     CloseFile();
     ffile_name = name;
 }
 
-QString TLuLogTail::ErrorMsg() const
-{
+QString TLuLogTail::ErrorMsg() const {
     QMutexLocker guard(&fLock);
     return ferror_msg;
 }
 
-quint32 TLuLogTail::NotifyMsg() const { return LogTailNotifyMessage; }
+quint32 TLuLogTail::NotifyMsg() const {
+    return LogTailNotifyMessage;
+}
 
-void TLuLogTail::SetTailSize(int size)
-{
+void TLuLogTail::SetTailSize(int size) {
     if (size != ftail->Size())
         ftail = std::make_unique<TLuQueue>(size);
 }
 
-void TLuLogTail::Sleep(int ms)
-{
+void TLuLogTail::Sleep(int ms) {
     QMutexLocker guard(&fLock);
     if (!fStop)
         fWake.wait(&fLock, ms);
 }
 
-void TLuLogTail::Execute()
-{
+void TLuLogTail::Execute() {
     int delay = DelayData;
     for (;;) {
         Sleep(delay);
@@ -86,8 +80,7 @@ void TLuLogTail::Execute()
 }
 
 // One look at the file; returns the pause before the next look.
-int TLuLogTail::Pass()
-{
+int TLuLogTail::Pass() {
     QMutexLocker guard(&fLock);
     if (ffile_name.isEmpty())
         return DelayIdle;
@@ -115,8 +108,7 @@ int TLuLogTail::Pass()
     return DelayData;
 }
 
-bool TLuLogTail::OpenFile(const QString &name)
-{
+bool TLuLogTail::OpenFile(const QString &name) {
     ffile_handle = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC);
     if (ffile_handle < 0) {
         ferror_msg = QStringLiteral("TLuLogTail.Open: error ") + QString::number(errno);
@@ -127,15 +119,13 @@ bool TLuLogTail::OpenFile(const QString &name)
     return true;
 }
 
-void TLuLogTail::CloseFile()
-{
+void TLuLogTail::CloseFile() {
     if (ffile_handle >= 0)
         ::close(ffile_handle);
     ffile_handle = -1;
 }
 
-void TLuLogTail::Notify(qint64 value)
-{
+void TLuLogTail::Notify(qint64 value) {
     TNotifyReceiver *target = fnotify_window.load();
     if (target && NotifyMsg() != 0)
         SendNotification(target, NotifyMsg(), quint16(ftag.load()), value);

@@ -5,20 +5,23 @@
 namespace {
 
 const char *const FieldNames[] = {
-    "Comments",     "CompanyName",      "FileDescription", "FileVersion",    "FileAllocation",
-    "InternalName", "LegalCopyright",   "LegalTrademarks", "OriginalFilename", "PrivateBuild",
-    "ProductName",  "ProductVersion",   "SpecialBuild",
+    "Comments",     "CompanyName",    "FileDescription", "FileVersion",      "FileAllocation",
+    "InternalName", "LegalCopyright", "LegalTrademarks", "OriginalFilename", "PrivateBuild",
+    "ProductName",  "ProductVersion", "SpecialBuild",
 };
 
 constexpr qsizetype MaxBlockSize = 4096;
 
 // The markers are put together at run time so that this reader's own code never holds a complete
 // marker that the search could mistake for a block.
-QByteArray Marker(const char *which) { return QByteArray("\x7F" "VELTRA-VERINFO-") + which + '\x7F'; }
+QByteArray Marker(const char *which) {
+    return QByteArray("\x7F"
+                      "VELTRA-VERINFO-") +
+           which + '\x7F';
+}
 
 // The payload between the first begin marker that is followed by an end marker within the size limit.
-QByteArray FindPayload(const QByteArray &data)
-{
+QByteArray FindPayload(const QByteArray &data) {
     const QByteArray begin = Marker("BEGIN");
     const QByteArray end = Marker("END");
     for (qsizetype at = data.indexOf(begin); at >= 0; at = data.indexOf(begin, at + 1)) {
@@ -32,14 +35,14 @@ QByteArray FindPayload(const QByteArray &data)
 
 } // namespace
 
-bool ReadVersionInfo(const QString &fileName, TLuHash &store)
-{
+bool ReadVersionInfo(const QString &fileName, TLuHash &store) {
     store.Clear();
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return false;
     TLuHash block;
-    block.Assign(QString::fromUtf8(FindPayload(file.readAll())), true, QStringLiteral("="), QStringLiteral("\n"));
+    block.Assign(QString::fromUtf8(FindPayload(file.readAll())), true, QStringLiteral("="),
+                 QStringLiteral("\n"));
     // Only the first language of the translation list is used, as on systems with real resources.
     const QString language = ExtractField(1, block.GetVal("Translation"), QStringLiteral(" ,"));
     if (language.isEmpty())

@@ -35,22 +35,21 @@ namespace {
 
 const QChar Sep = QDir::separator();
 
-QString WithTrailingSeparator(const QString &dir)
-{
+QString WithTrailingSeparator(const QString &dir) {
     return dir.endsWith(u'/') || dir.endsWith(u'\\') ? dir : dir + Sep;
 }
 
-QString FolderOf(const QString &path)
-{
+QString FolderOf(const QString &path) {
     const qsizetype cut = std::max({path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'), path.lastIndexOf(u':')});
     return path.left(cut + 1);
 }
 
-QString FileNameOf(const QString &path) { return path.mid(FolderOf(path).size()); }
+QString FileNameOf(const QString &path) {
+    return path.mid(FolderOf(path).size());
+}
 
 // The folder above `dir`; a program in the root folder has the root as its parent.
-QString ParentOf(const QString &dir)
-{
+QString ParentOf(const QString &dir) {
     QString lines = dir;
     lines.replace(u'\\', u'\n').replace(u'/', u'\n');
     TLuStringList parts(lines);
@@ -60,8 +59,7 @@ QString ParentOf(const QString &dir)
     return joined.isEmpty() ? (root.isEmpty() ? QString(Sep) : root) : root + joined + Sep;
 }
 
-QString UserAppDataDir()
-{
+QString UserAppDataDir() {
     QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     if (base.isEmpty()) {
         const QString env = qEnvironmentVariable("APPDATA");
@@ -70,10 +68,11 @@ QString UserAppDataDir()
     return WithTrailingSeparator(base) + QStringLiteral("Veltra") + Sep;
 }
 
-QString SettingsName() { return ChangeFileExtension(FileNameOf(ProgramPath), QStringLiteral("conf")); }
+QString SettingsName() {
+    return ChangeFileExtension(FileNameOf(ProgramPath), QStringLiteral("conf"));
+}
 
-void WriteStartBanner()
-{
+void WriteStartBanner() {
     TLuHash version;
     ReadVersionInfo(ProgramPath, version);
     AppLog(QStringLiteral("init"), QString(), -1);
@@ -84,8 +83,7 @@ void WriteStartBanner()
     AppLog(QStringLiteral("init"), AppSettings->AsText(QStringLiteral("="), QStringLiteral("\r\n")), -1);
 }
 
-QString LogPrefix(const QString &channel)
-{
+QString LogPrefix(const QString &channel) {
     QString prefix = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd HHmmss "));
     if (!channel.isEmpty())
         prefix += u'[' + channel + QStringLiteral("] ");
@@ -94,8 +92,7 @@ QString LogPrefix(const QString &channel)
 
 } // namespace
 
-void StartUp(const QStringList &arguments, const QString &programPath)
-{
+void StartUp(const QStringList &arguments, const QString &programPath) {
     ProgramPath = programPath;
     if (ProgramPath.isEmpty() && QCoreApplication::instance())
         ProgramPath = QCoreApplication::applicationFilePath();
@@ -114,19 +111,21 @@ void StartUp(const QStringList &arguments, const QString &programPath)
     std::srand(unsigned(std::time(nullptr)));
 }
 
-void LoadAppSettings(const QStringList &arguments)
-{
+void LoadAppSettings(const QStringList &arguments) {
     if (!AppSettings)
         AppSettings = new TLuHash();
     AppSettings->Clear();
     const QString settingsName = SettingsName();
     AppSettings->Load(settingsName, true, StdKeySeparators);
     AppDataDir = UserAppDataDir();
-    AppSettings->Assign(QStringLiteral("log_level=6\rconf_dir=.") + Sep + QStringLiteral("\rlog_dir=") + AppDataDir,
+    AppSettings->Assign(QStringLiteral("log_level=6\rconf_dir=.") + Sep + QStringLiteral("\rlog_dir=") +
+                            AppDataDir,
                         false, StdKeySeparators, QStringLiteral("\r"));
-    const QString second = AppSettings->GetVal("conf_dir") + settingsName;
-    if (QFileInfo(second).isFile())
-        AppSettings->Load(second, true, StdKeySeparators);
+    // With the default conf_dir the second file is the first one again; reading it twice would empty
+    // again the values that the defaults have just filled in (a "log_dir=" line).
+    const QFileInfo second(AppSettings->GetVal("conf_dir") + settingsName);
+    if (second.isFile() && second.canonicalFilePath() != QFileInfo(settingsName).canonicalFilePath())
+        AppSettings->Load(second.filePath(), true, StdKeySeparators);
     AppSettings->AssignCommandLine(arguments);
 
     const QString logDir = WithTrailingSeparator(AppSettings->GetVal("log_dir"));
@@ -143,8 +142,7 @@ void LoadAppSettings(const QStringList &arguments)
     SetAnsiCodePage(codePage.isEmpty() ? QStringLiteral("windows-1251") : codePage);
 }
 
-void AppLog(const QString &channel, const QString &text, int level)
-{
+void AppLog(const QString &channel, const QString &text, int level) {
     if (level > LogLevel)
         return;
     // Waiting longer than about 300 ms would stall the caller; the entry is dropped instead.
@@ -159,22 +157,19 @@ void AppLog(const QString &channel, const QString &text, int level)
     }
 }
 
-void AppendLogLine(const QString &fileName, const QString &text, const QString &channel)
-{
+void AppendLogLine(const QString &fileName, const QString &text, const QString &channel) {
     QString body = text;
     body.remove(u'\n');
     body.replace(u'\r', QStringLiteral("\r\n") + LogPrefix(channel));
     WriteTextFile(fileName, body, false);
 }
 
-int RefreshIntervalMs()
-{
+int RefreshIntervalMs() {
     const qint64 seconds = AppSettings ? AppSettings->GetAsInteger("refresh_interval") : 0;
     return seconds > 0 && seconds < 86400 ? int(seconds * 1000) : 10000;
 }
 
-bool NotifyMainWindow(int code, qint64 value, const QString &text)
-{
+bool NotifyMainWindow(int code, qint64 value, const QString &text) {
     TNotifyReceiver *target = MainWindowHandle.load();
     return target && SendNotification(target, AppMessage, code, value, text);
 }

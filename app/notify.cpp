@@ -34,26 +34,23 @@ private:
     std::deque<TRequest *> pending;
 };
 
-TChannel &Channel()
-{
+TChannel &Channel() {
     static TChannel channel;
     return channel;
 }
 
-bool OnMainThread()
-{
+bool OnMainThread() {
     const QCoreApplication *app = QCoreApplication::instance();
     return app && QThread::currentThread() == app->thread();
 }
 
-void TChannel::WakeMainThread()
-{
+void TChannel::WakeMainThread() {
     if (QCoreApplication *app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, [] { ServePendingNotifications(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            app, [] { ServePendingNotifications(); }, Qt::QueuedConnection);
 }
 
-bool TChannel::SendFromWorker(TRequest &request)
-{
+bool TChannel::SendFromWorker(TRequest &request) {
     QMutexLocker guard(&lock);
     pending.push_back(&request);
     WakeMainThread();
@@ -62,10 +59,12 @@ bool TChannel::SendFromWorker(TRequest &request)
     return request.handled;
 }
 
-void TChannel::Serve()
-{
+// Serves the sends waiting on entry, not those that arrive meanwhile: senders that keep sending to a
+// busy receiver would otherwise hold the main thread here for good, its event loop as well as
+// JoinServing waiting for a thread that has long ended. Every send posts its own wake-up.
+void TChannel::Serve() {
     QMutexLocker guard(&lock);
-    while (!pending.empty()) {
+    for (size_t waiting = pending.size(); waiting > 0 && !pending.empty(); --waiting) {
         TRequest *request = pending.front();
         pending.pop_front();
         guard.unlock();
@@ -77,8 +76,7 @@ void TChannel::Serve()
     }
 }
 
-void TChannel::Release(TNotifyReceiver *target)
-{
+void TChannel::Release(TNotifyReceiver *target) {
     QMutexLocker guard(&lock);
     for (auto it = pending.begin(); it != pending.end();) {
         if ((*it)->target == target) {
@@ -95,10 +93,11 @@ void TChannel::Release(TNotifyReceiver *target)
 
 TNotifyReceiver::TNotifyReceiver(QObject *parent) : QObject(parent) {}
 
-TNotifyReceiver::~TNotifyReceiver() { Channel().Release(this); }
+TNotifyReceiver::~TNotifyReceiver() {
+    Channel().Release(this);
+}
 
-quint32 RegisterMessageName(const QString &name)
-{
+quint32 RegisterMessageName(const QString &name) {
     // Registered identifiers start where a window system's own message numbers end.
     static QMutex namesLock;
     static QHash<QString, quint32> names;
@@ -111,8 +110,7 @@ quint32 RegisterMessageName(const QString &name)
     return id;
 }
 
-bool SendNotification(TNotifyReceiver *target, quint32 msg, int code, qint64 value, const QString &text)
-{
+bool SendNotification(TNotifyReceiver *target, quint32 msg, int code, qint64 value, const QString &text) {
     if (!target)
         return false;
     if (OnMainThread()) {
@@ -123,14 +121,12 @@ bool SendNotification(TNotifyReceiver *target, quint32 msg, int code, qint64 val
     return Channel().SendFromWorker(request);
 }
 
-void ServePendingNotifications()
-{
+void ServePendingNotifications() {
     if (OnMainThread())
         Channel().Serve();
 }
 
-void JoinServing(QThread *thread)
-{
+void JoinServing(QThread *thread) {
     if (!thread)
         return;
     if (!OnMainThread()) {

@@ -1,1 +1,156 @@
+#include "LuLogTail.h"
+
+#include "app_test_util.h"
+#include "common.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+QByteArray Bytes(int size, int seed) {
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((i * 31 + seed) % 251);
+    return bytes;
+}
+
+QByteArray Take(TLuQueue &queue) {
+    QByteArray bytes(queue.Count(), '\0');
+    queue.GetBuf(bytes.data(), int(bytes.size()));
+    return bytes;
+}
+
+// Empties the queue from the main thread between two passes of the follower. While the queue is full
+// the follower only looks at its free space, under its lock, once a second; asking for the file name
+// before and after takes that lock and so orders the emptying between two such looks.
+QByteArray TakeBetweenPasses(TLuLogTail &follower) {
+    follower.FileName();
+    const QByteArray bytes = Take(follower.Tail());
+    follower.FileName();
+    return bytes;
+}
+
+class LuLogTail : public ::testing::Test {
+protected:
+    void SetUp() override {
+        LogTailNotifyMessage = RegisterMessageName(QStringLiteral("TLuLogTailNotifyMessage"));
+    }
+
+    QString Path(const QString &name) const { return dir.filePath(name); }
+
+    void Append(const QString &name, const QByteArray &bytes) const {
+        QFile file(Path(name));
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.write(bytes);
+    }
+
+    std::unique_ptr<TLuLogTail> Follow(const QString &name, int tag = 1) {
+        auto follower = std::make_unique<TLuLogTail>(Path(name));
+        follower->SetNotifyWindow(&receiver);
+        follower->SetTag(tag);
+        return follower;
+    }
+
+    // The receiver takes the new bytes inside its handler, as the log window does.
+    void TakeInto(QByteArray &received, TLuLogTail &follower) {
+        receiver.OnNotification = [&](const TNotification &n) {
+            if (n.value > 0)
+                received += Take(follower.Tail());
+        };
+    }
+
+    QTemporaryDir dir;
+    TRecordingReceiver receiver;
+};
+
+} // namespace
+
+TEST_F(LuLogTail, AMissingFileIsReportedEverySecondAndReadFromItsStartOnceWritten) {
+    QByteArray received;
+    auto follower = Follow("later.log", 0x1FFFF);
+    TakeInto(received, *follower);
+    ASSERT_TRUE(WaitUntil([&] { return receiver.Calls.size() == 2; }, 3000));
+    EXPECT_EQ(follower->ErrorMsg(), "TLuLogTail.Open: error 2");
+    const TNotification &first = receiver.Calls[0];
+    EXPECT_EQ(first.msg, LogTailNotifyMessage);
+    EXPECT_EQ(first.code, 0xFFFF);
+    EXPECT_EQ(first.value, -1);
+    EXPECT_LT(first.atMs, 500);
+    EXPECT_NEAR(receiver.Calls[1].atMs - first.atMs, 1000, 300);
+
+    Append("later.log", "first line\r\nsecond");
+    ASSERT_TRUE(WaitUntil([&] { return !received.isEmpty(); }, 2000));
+    EXPECT_EQ(received, "first line\r\nsecond");
+    EXPECT_EQ(receiver.Calls.back().value, 18);
+}
+
+TEST_F(LuLogTail, AnExistingFileStartsWithItsLast256BytesThenFollowsAppendsInChunks) {
+    const QByteArray old = Bytes(1000, 1);
+    const QByteArray added = Bytes(3000, 2);
+    Append("log", old);
+    QByteArray received;
+    auto follower = Follow("log");
+    TakeInto(received, *follower);
+    ASSERT_TRUE(WaitUntil([&] { return !received.isEmpty(); }, 2000));
+    EXPECT_EQ(received, old.right(256));
+
+    Append("log", added);
+    ASSERT_TRUE(WaitUntil([&] { return received.size() == 256 + added.size(); }, 3000));
+    EXPECT_EQ(received, old.right(256) + added);
+    EXPECT_GE(receiver.Calls.size(), 4u);
+    for (const TNotification &n : receiver.Calls)
+        EXPECT_LE(n.value, 1024);
+}
+
+TEST_F(LuLogTail, AFullQueueStopsTheReadingUntilItIsEmptied) {
+    const QByteArray start = Bytes(100, 3);
+    const QByteArray added = Bytes(10000, 4);
+    Append("log", start);
+    auto follower = Follow("log");
+    follower->SetTailSize(4096);
+    ASSERT_TRUE(WaitUntil([&] { return receiver.Calls.size() == 1; }, 2000));
+    Append("log", added);
+
+    // 100 + 3 * 1024 bytes leave less than 1024 free.
+    ASSERT_TRUE(WaitUntil([&] { return receiver.Calls.size() == 4; }, 3000));
+    ServeFor(1500);
+    EXPECT_EQ(receiver.Calls.size(), 4u);
+    EXPECT_EQ(TakeBetweenPasses(*follower), start + added.left(3 * 1024));
+
+    ASSERT_TRUE(WaitUntil([&] { return receiver.Calls.size() == 8; }, 3000));
+    EXPECT_EQ(TakeBetweenPasses(*follower), added.mid(3 * 1024, 4 * 1024));
+}
+
+TEST_F(LuLogTail, DestroyReturnsAtOnceWhileTheFollowerSleeps) {
+    auto follower = Follow("missing.log");
+    ASSERT_TRUE(WaitUntil([&] { return !receiver.Calls.empty(); }, 2000));
+    ServeFor(300); // inside the one-second pause after a failed open
+    QElapsedTimer clock;
+    clock.start();
+    follower.reset();
+    EXPECT_LT(clock.elapsed(), 1000);
+}
+
+TEST_F(LuLogTail, DestroyingFollowersWhileTheyNotifyABusyReceiverReturnsSoon) {
+    const auto name = [](int i) { return QStringLiteral("log%1").arg(i); };
+    std::vector<std::unique_ptr<TLuLogTail>> followers;
+    for (int i = 0; i < 4; ++i) {
+        Append(name(i), "");
+        followers.push_back(Follow(name(i), i));
+    }
+    receiver.OnNotification = [](const TNotification &) { QThread::msleep(100); };
+    ServeFor(200); // every follower has opened its empty file
+    // More than the busy receiver can take during the test: the followers never run out of data.
+    for (int i = 0; i < 4; ++i)
+        Append(name(i), Bytes(64 * 1024, i));
+    QThread::msleep(800); // nothing is served: every follower waits in its first notification
+
+    QElapsedTimer clock;
+    clock.start();
+    followers.clear();
+    EXPECT_LT(clock.elapsed(), 3000); // about one round of the busy handler per follower
+    EXPECT_GE(receiver.Calls.size(), 4u);
+}

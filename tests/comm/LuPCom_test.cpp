@@ -97,17 +97,17 @@ TEST(LuPComErrors, MessagesAndCodes) {
     EXPECT_EQ(ErrorOf([&] { closed.RxCount(); }), "Port [4] is not open");
     EXPECT_EQ(ErrorOf([&] { closed.PutString("x"); }), "Port [4] is not open");
 
-    AppSettings->SetVal("com7", "/nonexistent/tty");
+    Settings().SetVal("com7", "/nonexistent/tty");
     TLuPCom missing;
     missing.SetPort(7);
     EXPECT_EQ(ErrorOf([&] { missing.Open(); }),
               "TLuPCom(7) error -5 into Open: No such port or port has opened");
     EXPECT_FALSE(missing.Active());
 
-    AppSettings->SetVal("com7", "/dev/null");
+    Settings().SetVal("com7", "/dev/null");
     EXPECT_EQ(ErrorOf([&] { missing.Open(); }),
               "TLuPCom(7) error -5 into Open: No such port or port has opened");
-    AppSettings->Remove("com7");
+    Settings().Remove("com7");
 
     EXPECT_EQ(TLuPCom::ErrorText(-3), "Unknow error code [-3]");
     EXPECT_EQ(TLuPCom::ErrorText(-12), "Write timeout has happened");
@@ -197,7 +197,7 @@ TEST(LuPComTrafficLog, DirectionChangesStartNewRuns) {
 TEST(LuPComTrafficLog, FailedOpenStillLogsErrorAndClose) {
     QTemporaryDir dir;
     const QString log = dir.filePath("com.log");
-    AppSettings->SetVal("com9", "/nonexistent/tty");
+    Settings().SetVal("com9", "/nonexistent/tty");
     {
         TLuPCom com;
         com.SetPort(9);
@@ -205,7 +205,7 @@ TEST(LuPComTrafficLog, FailedOpenStillLogsErrorAndClose) {
         com.SetLogEnabled(true);
         EXPECT_THROW(com.Open(), TLuPComError);
     }
-    AppSettings->Remove("com9");
+    Settings().Remove("com9");
     const QStringList lines = LogLines(log);
     ASSERT_EQ(lines.size(), 2);
     EXPECT_EQ(lines[0], "TLuPCom(9) error -5 into Open: No such port or port has opened");

@@ -13,6 +13,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+inline TLuHash &Settings() {
+    if (!AppSettings)
+        AppSettings = new TLuHash();
+    return *AppSettings;
+}
+
 class TPtyPair {
 public:
     explicit TPtyPair(int port) : fport(port) {
@@ -26,9 +32,7 @@ public:
         // Keeping a slave descriptor open here means the master never sees a hang-up merely because
         // the port object closed its side.
         fslave = slave;
-        if (!AppSettings)
-            AppSettings = new TLuHash();
-        AppSettings->SetVal(QStringLiteral("com%1").arg(port), fslavePath);
+        Settings().SetVal(QStringLiteral("com%1").arg(port), fslavePath);
     }
     ~TPtyPair() {
         CloseMaster();

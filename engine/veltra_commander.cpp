@@ -1,0 +1,472 @@
+#include "veltra_commander.h"
+
+#include "LuFiles.h"
+#include "common.h"
+#include "notify.h"
+#include "pcomm_sio.h"
+
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace {
+
+constexpr int CycleMs = 100;
+constexpr int ScanBackoffMs = 1000;
+constexpr int ErrorBackoffMs = 5000;
+constexpr int FirmwareBackoffMs = 5000;
+constexpr int KeepAliveMs = 5000;
+constexpr int LineTimeoutMs = 500;
+constexpr int AnswerLimitMs = 5000;
+// A device that keeps talking must not hold the engine in one cycle for ever.
+constexpr int UnsolicitedLimitMs = 1000;
+constexpr int ProbeLimitMs = 5000;
+
+qint64 Tick() {
+    return QDeadlineTimer::current().deadline();
+}
+
+TDateTime NowTm() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate d = now.date();
+    const QTime t = now.time();
+    return EncodeDateTime(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec());
+}
+
+QString Captured(const QString &pattern, const QString &text) {
+    const QRegularExpressionMatch m = QRegularExpression(pattern).match(text);
+    return m.hasMatch() ? m.captured(1) : QString();
+}
+
+// Switches the port's traffic log off for the lifetime of the object, so that a password sent with a
+// quiet command (and the device's echo of it) never reaches the log; the log shows the gap.
+class TTrafficLogPause {
+public:
+    TTrafficLogPause(TLuPCom &com, bool pause) : fcom(com), fwasOn(pause && com.LogEnabled()) {
+        if (fwasOn)
+            fcom.SetLogEnabled(false);
+    }
+    ~TTrafficLogPause() {
+        if (fwasOn)
+            fcom.SetLogEnabled(true);
+    }
+
+private:
+    TLuPCom &fcom;
+    bool fwasOn;
+};
+
+} // namespace
+
+TVeltraCommander::TVeltraCommander() {
+    start();
+}
+
+TVeltraCommander::~TVeltraCommander() {
+    requestInterruption();
+    fCancelFlag = true;
+    {
+        QMutexLocker guard(&fWakeLock);
+        fWake.wakeAll();
+    }
+    JoinServing(this);
+    Disconnect();
+}
+
+void TVeltraCommander::PutCmd(const QString &cmd) {
+    if (!fDevPresent)
+        return;
+    QMutexLocker guard(&fQueueLock);
+    fcmdqu.Add(cmd);
+}
+
+void TVeltraCommander::Cancel() {
+    if (!fCancelFlag.exchange(true))
+        LogCmd(QStringLiteral("Set cancel flag"), QStringLiteral("ok"), 0);
+}
+
+int TVeltraCommander::CmdQuLen() const {
+    QMutexLocker guard(&fQueueLock);
+    return fcmdqu.Count();
+}
+
+void TVeltraCommander::SetComPort(int port) {
+    if (fcom_port.exchange(port) != port)
+        fReleasePort = true;
+}
+
+QStringList TVeltraCommander::ComLs() const {
+    QMutexLocker guard(&fQueueLock);
+    QStringList ports;
+    for (int i = 0; i < fcomls.Count(); ++i)
+        ports << fcomls[i];
+    return ports;
+}
+
+bool TVeltraCommander::TakeCmd(QString &cmd) {
+    QMutexLocker guard(&fQueueLock);
+    if (fcmdqu.Count() == 0)
+        return false;
+    cmd = fcmdqu.Shift();
+    return true;
+}
+
+bool TVeltraCommander::Terminating() const {
+    return isInterruptionRequested();
+}
+
+void TVeltraCommander::Pause(int ms) {
+    QMutexLocker guard(&fWakeLock);
+    if (!Terminating())
+        fWake.wait(&fWakeLock, ms);
+}
+
+void TVeltraCommander::Execute() {
+    int backoff = 0;
+    fLastTick = Tick();
+    fLastTm = NowTm();
+    while (!Terminating()) {
+        Pause(CycleMs);
+        if (Terminating())
+            break;
+        fCancelFlag = false;
+        ReleasePortIfAsked();
+        if (backoff > 0) {
+            backoff -= CycleMs;
+            continue;
+        }
+        try {
+            RunCycle(backoff);
+        } catch (const std::exception &e) {
+            LogText(QStringLiteral("XComm: ") + QString::fromUtf8(e.what()));
+            Disconnect();
+            backoff = ErrorBackoffMs;
+        }
+    }
+}
+
+void TVeltraCommander::RunCycle(int &backoff) {
+    if (!com && !CheckComPorts()) {
+        backoff = ScanBackoffMs;
+        return;
+    }
+    ReadUnsolicited();
+    RunQueue(backoff);
+    KeepAlive();
+}
+
+void TVeltraCommander::ReleasePortIfAsked() {
+    if (fReleasePort.exchange(false) && com)
+        Disconnect();
+}
+
+void TVeltraCommander::ReadUnsolicited() {
+    const qint64 t0 = Tick();
+    while (com && com->RxCount() > 0 && Tick() - t0 < UnsolicitedLimitMs && !Terminating()) {
+        const QString line = com->ReadString(false, false, LineTimeoutMs);
+        if (!line.isEmpty())
+            LogInput(u'\r' + line);
+    }
+}
+
+void TVeltraCommander::RunQueue(int &backoff) {
+    QString line;
+    while (com && !Terminating() && TakeCmd(line)) {
+        fLastCmd = TrimText(line);
+        const bool internal = fLastCmd.startsWith(u'_');
+        const bool ok = internal ? RunInternal(fLastCmd, backoff) : RunDeviceCommand(fLastCmd);
+        NotifyMainWindow(MSG_DEV_CMD, ok ? 1 : 0);
+        fLastTick = Tick();
+        fLastTm = NowTm();
+        if (internal)
+            break;
+    }
+}
+
+bool TVeltraCommander::RunDeviceCommand(const QString &line) {
+    bool quiet = false;
+    bool multi = false;
+    QString cmd = line;
+    while (!cmd.isEmpty() && (cmd[0] == u'.' || cmd[0] == u'/')) {
+        (cmd[0] == u'.' ? quiet : multi) = true;
+        cmd.remove(0, 1);
+    }
+    fLastCmd = cmd;
+    TTrafficLogPause pause(*com, quiet);
+    return ExchangeCmd(fLastCmd, fLastAns, multi, !quiet);
+}
+
+bool TVeltraCommander::RunInternal(const QString &cmd, int &backoff) {
+    if (cmd.startsWith(QStringLiteral("_UPD"))) {
+        static const QRegularExpression wordThenBlanks(QStringLiteral("^\\S*[ \\t]*"));
+        const QString fileName = cmd.mid(wordThenBlanks.match(cmd).capturedLength());
+        const bool ok = UpdateFirmware(fileName);
+        if (ok) {
+            backoff = FirmwareBackoffMs;
+            LogText(QStringLiteral("Firmware sent; waiting 5 s while the device writes it"));
+        }
+        return ok;
+    }
+    if (cmd == u"_GET_DEV_INFO") {
+        fDevPresent = false;
+        QString answer;
+        return ProbeInfo(answer);
+    }
+    if (cmd.startsWith(QStringLiteral("_REBOOT"))) {
+        const bool ok = ExchangeCmd(QStringLiteral("S_REBOOT=1"), fLastAns, false, false);
+        SetDevInfo(QString());
+        return ok;
+    }
+    fLastAns.clear();
+    if (cmd.startsWith(QStringLiteral("_SEND_STR"))) {
+        const qsizetype eq = cmd.indexOf(u'=');
+        if (eq < 0)
+            return false;
+        com->PutString(cmd.mid(eq + 1, 999) + u'\r');
+    }
+    return true;
+}
+
+void TVeltraCommander::KeepAlive() {
+    if (!com || Tick() - fLastTick <= KeepAliveMs)
+        return;
+    fLastTick = Tick();
+    fLastTm = NowTm();
+    QString answer;
+    const bool ok = DecToInt(fDevIMEI, 0) != 0 ? ExchangeCmd(QStringLiteral("S_NOP"), answer, false, false)
+                                               : ProbeInfo(answer);
+    if (!ok) {
+        LogText(QStringLiteral("NOP error [") + answer + u']');
+        Disconnect();
+    }
+}
+
+TLuStringList TVeltraCommander::ListComPorts(QString &detail) {
+    QString setting = AppSettings ? AppSettings->GetVal(QStringLiteral("com_ports")) : QString();
+    for (QChar &c : setting)
+        if (c == u' ' || c == u'\t' || c == u',' || c == u';')
+            c = u'\r';
+    TLuStringList ports(setting);
+    ports.TrimAll();
+    ports.DeleteEmpty();
+    if (ports.Count() == 0)
+        for (int port : sio_EnumPorts())
+            ports.Add(QString::number(port));
+    ports.Sort(false);
+    detail +=
+        QStringLiteral(" (%1) ").arg(ports.Count()) + ports.Join(QStringLiteral(" "), 0, ports.Count() - 1);
+    return ports;
+}
+
+int TVeltraCommander::EnumComPorts() {
+    const qint64 t0 = Tick();
+    QString detail;
+    const TLuStringList ports = ListComPorts(detail);
+    bool changed = false;
+    {
+        QMutexLocker guard(&fQueueLock);
+        changed = ports.GetText() != fcomls.GetText();
+        if (changed)
+            fcomls.Assign(ports);
+    }
+    if (changed) {
+        LogCmd(QStringLiteral("Enum COM ports"), detail, Tick() - t0);
+        NotifyMainWindow(MSG_COM_PORTS, ports.Count());
+    }
+    return ports.Count();
+}
+
+bool TVeltraCommander::CheckComPorts() {
+    if (com)
+        return true;
+    EnumComPorts();
+    const qint64 t0 = Tick();
+    QStringList ports = ComLs();
+    if (fcom_port > 0)
+        ports = ports.contains(QString::number(fcom_port)) ? QStringList{QString::number(fcom_port)}
+                                                           : QStringList();
+    QString detail;
+    bool found = false;
+    for (const QString &port : ports) {
+        if (fCancelFlag || Terminating()) {
+            detail += QStringLiteral(".canceled");
+            break;
+        }
+        detail += u' ' + port;
+        if (ProbePort(int(DecToInt(port, 0)), detail)) {
+            found = true;
+            break;
+        }
+    }
+    LogCmd(QStringLiteral("Check COM ports"), detail, Tick() - t0);
+    return found;
+}
+
+bool TVeltraCommander::ProbePort(int port, QString &detail) {
+    com = std::make_unique<TLuPCom>();
+    com->SetPort(port);
+    com->SetBaudRate(115200);
+    com->SetStopBits(sb2);
+    com->SetFlowCtrl(fcNone);
+    com->SetLogEnabled(LogLevel >= 9);
+    com->SetLogFile(ComLogFile);
+    com->SetMaxLogSize(100000);
+    try {
+        com->Open();
+        if (!com->Active()) {
+            detail += u'-';
+        } else {
+            QString answer;
+            if (ProbeInfo(answer)) {
+                detail += QStringLiteral("+[") + answer + u']';
+                return true;
+            }
+            detail += answer;
+        }
+    } catch (const std::exception &) {
+        detail += u'x';
+    }
+    com.reset();
+    return false;
+}
+
+bool TVeltraCommander::ExchangeCmd(const QString &cmd, QString &answer, bool multi, bool log) {
+    answer.clear();
+    const qint64 t0 = Tick();
+    qint64 t1 = t0;
+    const QString name = TrimText(cmd.mid(2, 99));
+    com->Flush();
+    com->PutString(cmd + QStringLiteral("\r\n"));
+    for (;;) {
+        QString line;
+        com->ReadString(line, false, LineTimeoutMs);
+        if (Terminating())
+            break;
+        t1 = Tick();
+        if (line.isEmpty() || t1 - t0 > AnswerLimitMs)
+            break;
+        if (!line.startsWith(QStringLiteral("  ")))
+            continue;
+        answer += TrimText(line) + u'\r';
+        if (!multi)
+            break;
+    }
+    const bool ok = answer.left(name.size()) == name;
+    if (ok) {
+        answer = TrimText(answer.mid(name.size() + 1));
+        if (answer.startsWith(u'='))
+            answer = TrimText(answer.mid(1));
+        answer = ReplaceAll(answer, QStringLiteral("  "), QStringLiteral(" "));
+        answer = ReplaceAll(answer, QStringLiteral(": "), QStringLiteral(":"));
+        answer = ReplaceAll(answer, QStringLiteral("\r "), QStringLiteral("\r"));
+        answer = TrimText(EscapeText(answer));
+    }
+    if (log)
+        LogCmd(cmd, answer, t1 - t0, ok ? QString() : QStringLiteral("bad answer"));
+    return ok;
+}
+
+bool TVeltraCommander::ProbeInfo(QString &answer) {
+    answer.clear();
+    com->Flush();
+    QThread::msleep(100);
+    com->PutString(QStringLiteral("R_INFO\r\n"));
+    // Lines that are not answers (echo, the device's own messages) are skipped; a device that never
+    // stops sending them is given up on after a few seconds instead of holding the engine for ever.
+    QString line;
+    const qint64 t0 = Tick();
+    for (;;) {
+        com->ReadString(line, false, LineTimeoutMs);
+        if (line.isEmpty() || line.startsWith(QStringLiteral("  ")) || Terminating())
+            break;
+        if (Tick() - t0 > ProbeLimitMs) {
+            line.clear();
+            break;
+        }
+    }
+    line = TrimText(line);
+    bool result = false;
+    bool identified = false;
+    if (line.isEmpty()) {
+        answer = QStringLiteral("~");
+    } else if (line == u"ERROR=no password") {
+        answer = QStringLiteral("NO_PASSWORD");
+        result = true;
+        fDevPresent = true;
+        fDevNeedPassword = true;
+        NotifyMainWindow(MSG_DEV_PASSWORD, 0);
+    } else if (!line.startsWith(QStringLiteral("INFO"))) {
+        answer = line;
+    } else {
+        answer = TrimText(line.mid(5, 999));
+        result = true;
+        identified = true;
+    }
+    LogCmd(QStringLiteral("R_INFO"), answer, 0);
+    if (identified)
+        SetDevInfo(answer);
+    return result;
+}
+
+void TVeltraCommander::SetDevInfo(const QString &text) {
+    const bool present = !text.isEmpty();
+    if (present) {
+        const QString name = TrimText(Captured(QStringLiteral("(.+?)(HW:|SW:|IMEI:)"), text));
+        const QString imei = Captured(QStringLiteral("IMEI:\\s*(\\S+)"), text);
+        const QString hw = Captured(QStringLiteral("HW:\\s*(\\d+)"), text);
+        const QString sw = Captured(QStringLiteral("SW:\\s*(\\d+)"), text);
+        if (!name.isEmpty())
+            fDevName = name;
+        if (!imei.isEmpty())
+            fDevIMEI = imei;
+        if (!hw.isEmpty())
+            fDevHwVersion = int(DecToInt(hw, 0));
+        if (!sw.isEmpty())
+            fDevSwVersion = int(DecToInt(sw, 0));
+    } else {
+        fDevName.clear();
+        fDevIMEI.clear();
+        fDevHwVersion = 0;
+        fDevSwVersion = 0;
+    }
+    const bool was = fDevPresent.exchange(present);
+    if (present && was)
+        NotifyMainWindow(MSG_DEV_INFO, 1);
+    else
+        NotifyMainWindow(MSG_DEV_PRESENT, present ? 1 : 0);
+}
+
+bool TVeltraCommander::UpdateFirmware(const QString &fileName) {
+    if (!QFileInfo(fileName).isFile()) {
+        LogText(QStringLiteral("File does not exists [") + fileName + u']');
+        return false;
+    }
+    LogText(QStringLiteral("Firmware upload is not available in this build [") + fileName + u']');
+    return false;
+}
+
+void TVeltraCommander::Disconnect() {
+    SetDevInfo(QString());
+    com.reset();
+}
+
+void TVeltraCommander::LogText(const QString &text) {
+    if (!text.isEmpty() && LogLevel >= 5)
+        AppLog(TAG, text, -1);
+}
+
+void TVeltraCommander::LogCmd(const QString &what, const QString &result, qint64 elapsed,
+                              const QString &detail) {
+    if (CmdLogFile.isEmpty())
+        return;
+    QString entry = u'\r' + what + QStringLiteral(" -> ") + result;
+    if (!detail.isEmpty())
+        entry += QStringLiteral(" [") + detail + u']';
+    entry += QStringLiteral(" [%1]").arg(elapsed);
+    AppendLogLine(CmdLogFile, entry, QString());
+}
+
+void TVeltraCommander::LogInput(const QString &text) {
+    AppendLogLine(DbgLogFile, text, QString());
+}

@@ -1,0 +1,95 @@
+// TVeltraCommander: the worker thread that owns the serial link to the tracker. It finds the port on
+// which the device answers, identifies it, runs the command lines the main window queues (device
+// commands, firmware upload, reboot, identification, raw text), keeps the link alive when idle, logs
+// everything and reports every event to the main window through synchronous notifications.
+//
+// The main thread talks to it only through PutCmd, Cancel and ComPort; it reads the published fields
+// (LastCmd, LastAns, the identity) while it handles a notification, when the engine is waiting.
+#pragma once
+
+#include "LuDates.h"
+#include "LuPCom.h"
+#include "LuStrings.h"
+
+#include <QMutex>
+#include <QThread>
+#include <QWaitCondition>
+#include <atomic>
+#include <memory>
+
+class TVeltraCommander : public QThread {
+public:
+    TVeltraCommander();
+    ~TVeltraCommander() override;
+
+    void PutCmd(const QString &cmd);
+    void Cancel();
+    int CmdQuLen() const;
+    int ComPort() const { return fcom_port; }
+    void SetComPort(int port);
+
+    QStringList ComLs() const;
+    bool DevPresent() const { return fDevPresent; }
+    bool DevNeedPassword() const { return fDevNeedPassword; }
+    QString DevName() const { return fDevName; }
+    QString DevIMEI() const { return fDevIMEI; }
+    int DevHwVersion() const { return fDevHwVersion; }
+    int DevSwVersion() const { return fDevSwVersion; }
+    QString LastCmd() const { return fLastCmd; }
+    QString LastAns() const { return fLastAns; }
+    TDateTime LastTm() const { return fLastTm; }
+
+    // The port numbers to probe: the setting com_ports, else every serial port the system has,
+    // ascending. `detail` receives the log text ("(n) 1 2 3").
+    static TLuStringList ListComPorts(QString &detail);
+
+protected:
+    void run() override { Execute(); }
+
+private:
+    void Execute();
+    void RunCycle(int &backoff);
+    void ReadUnsolicited();
+    void RunQueue(int &backoff);
+    bool RunInternal(const QString &cmd, int &backoff);
+    bool RunDeviceCommand(const QString &line);
+    void KeepAlive();
+    bool TakeCmd(QString &cmd);
+    bool CheckComPorts();
+    int EnumComPorts();
+    bool ProbePort(int port, QString &detail);
+    bool ExchangeCmd(const QString &cmd, QString &answer, bool multi, bool log);
+    bool ProbeInfo(QString &answer);
+    void SetDevInfo(const QString &text);
+    bool UpdateFirmware(const QString &fileName);
+    void Disconnect();
+    void ReleasePortIfAsked();
+    void LogText(const QString &text);
+    void LogCmd(const QString &what, const QString &result, qint64 elapsed,
+                const QString &detail = QString());
+    void LogInput(const QString &text);
+    bool Terminating() const;
+    void Pause(int ms);
+
+    const QString TAG = QStringLiteral("comm");
+    std::atomic<int> fcom_port{0};
+    std::unique_ptr<TLuPCom> com;
+    TLuStringList fcmdqu;
+    TLuStringList fcomls;
+    std::atomic<bool> fDevPresent{false};
+    std::atomic<bool> fDevNeedPassword{false};
+    QString fDevName;
+    QString fDevIMEI;
+    int fDevHwVersion = 0;
+    int fDevSwVersion = 0;
+    QString fLastCmd;
+    QString fLastAns;
+    TDateTime fLastTm = 0;
+    std::atomic<bool> fCancelFlag{false};
+
+    qint64 fLastTick = 0;                  // tick of the last command or keep-alive, for the 5 s rhythm
+    std::atomic<bool> fReleasePort{false}; // ComPort changed: the engine's thread drops the port
+    mutable QMutex fQueueLock;             // guards fcmdqu and fcomls between the two threads
+    QMutex fWakeLock;                      // with fWake: lets the destructor cut the 100 ms pause short
+    QWaitCondition fWake;
+};

@@ -1,0 +1,152 @@
+// The real engine against the real device simulator: the simulator runs as its own process on a pty
+// of its own, the engine finds it through a com<N> mapping, and a recording receiver on the main
+// thread takes the engine's notifications the way the main window does.
+#pragma once
+
+#include "LuFiles.h"
+#include "common.h"
+#include "notify.h"
+#include "veltra_commander.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+
+class TDevSimProcess {
+public:
+    explicit TDevSimProcess(const QStringList &args) {
+        fprocess.setProgram(QStringLiteral(VELTRA_DEVSIM_PATH));
+        fprocess.setArguments(args);
+        fprocess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        fprocess.start();
+        if (fprocess.waitForStarted(5000) && fprocess.waitForReadyRead(5000))
+            fpath = QString::fromLocal8Bit(fprocess.readLine()).trimmed();
+    }
+    ~TDevSimProcess() {
+        fprocess.terminate();
+        if (!fprocess.waitForFinished(3000))
+            fprocess.kill();
+        fprocess.waitForFinished(1000);
+    }
+    QString SlavePath() const { return fpath; }
+    bool Running() const { return fprocess.state() == QProcess::Running; }
+
+private:
+    QProcess fprocess;
+    QString fpath;
+};
+
+struct TEvent {
+    int code;
+    qint64 value;
+    QString lastCmd;
+    QString lastAns;
+};
+
+class TRecorder : public TNotifyReceiver {
+public:
+    TVeltraCommander *engine = nullptr;
+    std::vector<TEvent> events;
+    std::function<void(const TEvent &)> onEvent;
+
+    void HandleNotification(quint32 msg, int code, qint64 value, const QString &) override {
+        if (msg != AppMessage)
+            return;
+        TEvent e{code, value, engine ? engine->LastCmd() : QString(), engine ? engine->LastAns() : QString()};
+        events.push_back(e);
+        if (onEvent)
+            onEvent(e);
+    }
+    int CountOf(int code, qint64 value) const {
+        return int(std::count_if(events.begin(), events.end(),
+                                 [&](const TEvent &e) { return e.code == code && e.value == value; }));
+    }
+    const TEvent *LastOf(int code) const {
+        for (auto it = events.rbegin(); it != events.rend(); ++it)
+            if (it->code == code)
+                return &*it;
+        return nullptr;
+    }
+};
+
+inline bool PumpUntil(const std::function<bool()> &done, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+inline void Pump(int ms) {
+    PumpUntil([] { return false; }, ms);
+}
+
+// Process-wide values as start-up would set them, with the logs in a temporary folder.
+class EngineTest : public ::testing::Test {
+protected:
+    QTemporaryDir logDir;
+    TRecorder recorder;
+    std::unique_ptr<TVeltraCommander> engine;
+
+    void SetUp() override {
+        if (!AppSettings)
+            AppSettings = new TLuHash();
+        AppSettings->Clear();
+        LogLevel = 6;
+        AppMessage = RegisterMessageName(QStringLiteral("engine-test"));
+        CmdLogFile = logDir.filePath(QStringLiteral("cmd.log"));
+        DbgLogFile = logDir.filePath(QStringLiteral("dbg.log"));
+        ComLogFile = logDir.filePath(QStringLiteral("com.log"));
+        MainLogFile = logDir.filePath(QStringLiteral("main.log"));
+        MainWindowHandle = &recorder;
+    }
+    void TearDown() override {
+        engine.reset();
+        MainWindowHandle = nullptr;
+    }
+    void MapPort(int port, const QString &path) {
+        AppSettings->SetVal(QStringLiteral("com%1").arg(port), path);
+    }
+    void StartEngine(const QString &comPorts) {
+        AppSettings->SetVal(QStringLiteral("com_ports"), comPorts);
+        engine = std::make_unique<TVeltraCommander>();
+        recorder.engine = engine.get();
+    }
+    // Until the main window would have been told that the device is there.
+    bool WaitPresent(int timeoutMs = 5000) {
+        return PumpUntil(
+            [&] {
+                for (auto it = recorder.events.rbegin(); it != recorder.events.rend(); ++it)
+                    if (it->code == MSG_DEV_PRESENT || it->code == MSG_DEV_INFO)
+                        return it->value == 1;
+                return false;
+            },
+            timeoutMs);
+    }
+    // Queues a line and waits for the code 4 it brings.
+    TEvent Run(const QString &line, int timeoutMs = 8000) {
+        const size_t before = recorder.events.size();
+        engine->PutCmd(line);
+        TEvent result{-1, -1, {}, {}};
+        PumpUntil(
+            [&] {
+                for (size_t i = before; i < recorder.events.size(); ++i)
+                    if (recorder.events[i].code == MSG_DEV_CMD) {
+                        result = recorder.events[i];
+                        return true;
+                    }
+                return false;
+            },
+            timeoutMs);
+        return result;
+    }
+    QString CmdLog() const { return ReadTextFile(CmdLogFile, 0); }
+};

@@ -1,0 +1,192 @@
+#include "engine_fixture.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+const QString Ident = QStringLiteral("Tracker-A HW:12 SW:345 IMEI: 356938035643809");
+
+QStringList SimArgs(const QStringList &extra = {}) {
+    return QStringList{"--ident", Ident, "--config", QStringLiteral(VELTRA_DATA_DIR "/devsim_default.cfg")} +
+           extra;
+}
+
+} // namespace
+
+TEST_F(EngineTest, ScansListedPortsInOrderAndIdentifies) {
+    TDevSimProcess sim(SimArgs());
+    ASSERT_FALSE(sim.SlavePath().isEmpty());
+    MapPort(61, QStringLiteral("/nonexistent/tty61"));
+    MapPort(63, sim.SlavePath());
+    StartEngine(QStringLiteral("63; 61,62"));
+    ASSERT_TRUE(WaitPresent());
+    EXPECT_EQ(engine->DevName(), "Tracker-A");
+    EXPECT_EQ(engine->DevIMEI(), "356938035643809");
+    EXPECT_EQ(engine->DevHwVersion(), 12);
+    EXPECT_EQ(engine->DevSwVersion(), 345);
+    EXPECT_EQ(engine->ComLs(), QStringList({"61", "62", "63"}));
+    ASSERT_GE(recorder.events.size(), 2u);
+    EXPECT_EQ(recorder.events[0].code, MSG_COM_PORTS);
+    EXPECT_EQ(recorder.events[0].value, 3);
+    EXPECT_EQ(recorder.CountOf(MSG_DEV_PRESENT, 1), 1);
+    const QString log = CmdLog();
+    EXPECT_TRUE(log.contains("Enum COM ports ->  (3) 61 62 63 [")) << log.toStdString();
+    EXPECT_TRUE(
+        log.contains("Check COM ports ->  61x 62x 63+[Tracker-A HW:12 SW:345 IMEI: 356938035643809] ["))
+        << log.toStdString();
+
+    // "_GET_DEV_INFO" identifies from scratch: the device is reported present once more.
+    EXPECT_EQ(Run("_GET_DEV_INFO").value, 1);
+    EXPECT_EQ(recorder.CountOf(MSG_DEV_PRESENT, 1), 2);
+    engine->SetComPort(63);
+    ASSERT_TRUE(PumpUntil([&] { return recorder.CountOf(MSG_DEV_PRESENT, 0) == 1; }, 3000));
+    ASSERT_TRUE(WaitPresent());
+}
+
+TEST_F(EngineTest, ReadsAndWritesWithTheThreeAnswerForms) {
+    TDevSimProcess sim(SimArgs({"--reject", "DEV_LABEL"}));
+    MapPort(64, sim.SlavePath());
+    StartEngine(QStringLiteral("64"));
+    ASSERT_TRUE(WaitPresent());
+
+    const TEvent cfg = Run("/R_CFG");
+    EXPECT_EQ(cfg.value, 1);
+    EXPECT_EQ(cfg.lastCmd, "R_CFG");
+    EXPECT_TRUE(cfg.lastAns.startsWith("SRV_ADDR=")) << cfg.lastAns.toStdString();
+    EXPECT_TRUE(cfg.lastAns.contains("\\r")) << cfg.lastAns.toStdString();
+    EXPECT_FALSE(cfg.lastAns.contains('\r'));
+
+    const TEvent write = Run("S_SRV_PORT=60");
+    EXPECT_EQ(write.value, 1);
+    EXPECT_EQ(write.lastAns, "");
+    const TEvent read = Run("R_SRV_PORT");
+    EXPECT_EQ(read.value, 1);
+    EXPECT_EQ(read.lastAns, "60");
+
+    const TEvent rejected = Run("S_DEV_LABEL=x");
+    EXPECT_EQ(rejected.value, 0);
+    // A failed answer keeps its line break, so the detail lands on a line of its own.
+    EXPECT_TRUE(
+        CmdLog().contains(QRegularExpression("S_DEV_LABEL=x -> ERROR=DEV_LABEL is read-only\r\n\\d{8} "
+                                             "\\d{6}  \\[bad answer\\] \\[\\d+\\]")))
+        << CmdLog().toStdString();
+
+    const TEvent quiet = Run("./R_CFG");
+    EXPECT_EQ(quiet.value, 1);
+    EXPECT_EQ(quiet.lastCmd, "R_CFG");
+    EXPECT_EQ(CmdLog().count("R_CFG -> "), 1);
+}
+
+TEST_F(EngineTest, MarkersEndABatchAndInternalCommands) {
+    TDevSimProcess sim(SimArgs());
+    MapPort(65, sim.SlavePath());
+    StartEngine(QStringLiteral("65"));
+    ASSERT_TRUE(WaitPresent());
+    EXPECT_EQ(Run("R_SRV_PORT").value, 1);
+
+    const size_t before = recorder.events.size();
+    engine->PutCmd("_WRITE_OK");
+    engine->PutCmd("R_SRV_PORT");
+    ASSERT_TRUE(PumpUntil([&] { return recorder.events.size() >= before + 2; }, 3000));
+    EXPECT_EQ(recorder.events[before].lastCmd, "_WRITE_OK");
+    EXPECT_EQ(recorder.events[before].value, 1);
+    EXPECT_EQ(recorder.events[before].lastAns, "");
+    EXPECT_EQ(recorder.events[before + 1].lastCmd, "R_SRV_PORT");
+
+    EXPECT_EQ(Run("_SEND_STR no separator").value, 0);
+    EXPECT_EQ(Run("_SEND_STR=R_NOSUCH").value, 1);
+    ASSERT_TRUE(PumpUntil([&] { return ReadTextFile(DbgLogFile, 0).contains("ERROR"); }, 2000));
+
+    EXPECT_EQ(Run("_UPD_FIRMWARE /nonexistent/image.bin").value, 0);
+    EXPECT_TRUE(engine->DevPresent());
+
+    engine->Cancel();
+    engine->Cancel();
+    EXPECT_EQ(CmdLog().count("Set cancel flag -> ok [0]"), 1);
+
+    EXPECT_EQ(Run("_REBOOT").value, 1);
+    EXPECT_FALSE(engine->DevPresent());
+    EXPECT_EQ(recorder.LastOf(MSG_DEV_PRESENT)->value, 0);
+    engine->PutCmd("R_SRV_PORT");
+    EXPECT_EQ(engine->CmdQuLen(), 0);
+}
+
+TEST_F(EngineTest, PasswordFlowKeepsThePasswordOutOfTheLogs) {
+    TDevSimProcess sim(SimArgs({"--password", "s3cret"}));
+    MapPort(66, sim.SlavePath());
+    LogLevel = 9; // traffic log on
+    StartEngine(QStringLiteral("66"));
+    ASSERT_TRUE(PumpUntil([&] { return recorder.CountOf(MSG_DEV_PASSWORD, 0) > 0; }, 5000));
+    EXPECT_TRUE(engine->DevPresent());
+    EXPECT_TRUE(engine->DevNeedPassword());
+    EXPECT_EQ(engine->DevIMEI(), "");
+
+    EXPECT_EQ(Run(".S_PASSNOW=s3cret").value, 1);
+    EXPECT_EQ(Run("_GET_DEV_INFO").value, 1);
+    EXPECT_EQ(engine->DevIMEI(), "356938035643809");
+    EXPECT_GE(recorder.CountOf(MSG_DEV_PRESENT, 1), 1);
+    engine.reset();
+    for (const QString &log : {CmdLogFile, ComLogFile, MainLogFile, DbgLogFile})
+        EXPECT_FALSE(ReadTextFile(log, 0).contains("s3cret")) << log.toStdString();
+    EXPECT_TRUE(ReadTextFile(ComLogFile, 0).contains("*** Log is disabled at"));
+}
+
+TEST_F(EngineTest, SilentKeepAliveDropsTheLinkAndTheScanStartsAgain) {
+    TDevSimProcess sim(SimArgs({"--fault", "silence", "--fault-after", "1"}));
+    MapPort(67, sim.SlavePath());
+    StartEngine(QStringLiteral("67"));
+    ASSERT_TRUE(WaitPresent());
+    ASSERT_TRUE(PumpUntil([&] { return recorder.CountOf(MSG_DEV_PRESENT, 0) > 0; }, 9000));
+    EXPECT_FALSE(engine->DevPresent());
+    EXPECT_TRUE(ReadTextFile(MainLogFile, 0).contains("[comm] NOP error []"));
+    ASSERT_TRUE(PumpUntil([&] { return CmdLog().count("Check COM ports") >= 2; }, 4000));
+    EXPECT_TRUE(CmdLog().contains("Check COM ports ->  67~ ["));
+}
+
+TEST_F(EngineTest, HangUpInABatchReportsThenRunsTheRestOnTheDeviceFoundAgain) {
+    auto sim = std::make_unique<TDevSimProcess>(SimArgs({"--fault", "hangup", "--fault-after", "3"}));
+    MapPort(68, sim->SlavePath());
+    StartEngine(QStringLiteral("68"));
+    ASSERT_TRUE(WaitPresent());
+    // The identification was command 1; the batch's second write meets the hang-up.
+    for (const char *line : {"S_SRV_PORT=1", "S_SRV_PORT=2", "S_SRV_PORT=3", "S_SRV_PORT=4", "_WRITE_OK"})
+        engine->PutCmd(line);
+    ASSERT_TRUE(PumpUntil([&] { return recorder.CountOf(MSG_DEV_PRESENT, 0) > 0; }, 5000));
+    EXPECT_TRUE(ReadTextFile(MainLogFile, 0).contains("[comm] XComm: TLuPCom(68) error -8"));
+    const int leftInQueue = engine->CmdQuLen();
+    EXPECT_GT(leftInQueue, 0);
+
+    sim = std::make_unique<TDevSimProcess>(SimArgs());
+    MapPort(68, sim->SlavePath());
+    ASSERT_TRUE(WaitPresent(10000));
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            return engine->CmdQuLen() == 0 && recorder.LastOf(MSG_DEV_CMD) &&
+                   recorder.LastOf(MSG_DEV_CMD)->lastCmd == "_WRITE_OK";
+        },
+        5000));
+    EXPECT_EQ(Run("R_SRV_PORT").lastAns, "4");
+}
+
+TEST_F(EngineTest, DestroyWhileNotifyingABusyReceiver) {
+    TDevSimProcess sim(SimArgs());
+    MapPort(69, sim.SlavePath());
+    recorder.onEvent = [](const TEvent &) { QThread::msleep(300); };
+    StartEngine(QStringLiteral("69"));
+    Pump(400);
+    QElapsedTimer t;
+    t.start();
+    engine.reset();
+    EXPECT_LT(t.elapsed(), 3000);
+}
+
+TEST_F(EngineTest, KeepAliveIdentifiesADeviceWithoutNumericImeiAgain) {
+    TDevSimProcess sim({"--ident", "Tracker-B HW:3 SW:7"});
+    MapPort(70, sim.SlavePath());
+    StartEngine(QStringLiteral("70"));
+    ASSERT_TRUE(WaitPresent());
+    EXPECT_EQ(engine->DevIMEI(), "");
+    ASSERT_TRUE(PumpUntil([&] { return recorder.CountOf(MSG_DEV_INFO, 1) == 1; }, 7000));
+    EXPECT_EQ(recorder.CountOf(MSG_DEV_PRESENT, 1), 1);
+    EXPECT_EQ(CmdLog().count("R_INFO -> Tracker-B HW:3 SW:7 [0]"), 2);
+}

@@ -173,3 +173,21 @@ bool NotifyMainWindow(int code, qint64 value, const QString &text) {
     TNotifyReceiver *target = MainWindowHandle.load();
     return target && SendNotification(target, AppMessage, code, value, text);
 }
+
+bool NotifyProgress(int code, qint64 value, const QString &text) {
+    TNotifyReceiver *target = MainWindowHandle.load();
+    return target && SendNotification(target, ProgressMessage, code, value, text);
+}
+
+namespace {
+std::atomic<void (*)()> BeepHook{nullptr};
+}
+
+void SetBeepHook(void (*hook)()) {
+    BeepHook = hook;
+}
+
+void SystemBeep() {
+    if (void (*hook)() = BeepHook.load())
+        hook();
+}

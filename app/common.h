@@ -60,5 +60,11 @@ void AppendLogLine(const QString &fileName, const QString &text, const QString &
 // The main window's refresh period: refresh_interval seconds, 10 s when absent, 0 or not a number.
 int RefreshIntervalMs();
 
+// The system beep of transfer retries: the windowed program sets a hook; without one nothing sounds.
+void SetBeepHook(void (*hook)());
+void SystemBeep();
+
 // Sends AppMessage to MainWindowHandle; skipped (false) while there is no main window.
 bool NotifyMainWindow(int code, qint64 value, const QString &text = QString());
+// Sends ProgressMessage to MainWindowHandle (the progress codes above).
+bool NotifyProgress(int code, qint64 value, const QString &text = QString());

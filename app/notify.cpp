@@ -9,11 +9,8 @@
 namespace {
 
 struct TRequest {
-    TNotifyReceiver *target;
-    quint32 msg;
-    int code;
-    qint64 value;
-    const QString *text;
+    TNotifyReceiver *target; // released with its receiver; none for a plain call
+    std::function<void()> call;
     bool finished = false;
     bool handled = false;
 };
@@ -25,6 +22,7 @@ public:
     bool SendFromWorker(TRequest &request);
     void Serve();
     void Release(TNotifyReceiver *target);
+    void WaitForWork(int timeoutMs);
 
 private:
     void WakeMainThread();
@@ -53,6 +51,7 @@ void TChannel::WakeMainThread() {
 bool TChannel::SendFromWorker(TRequest &request) {
     QMutexLocker guard(&lock);
     pending.push_back(&request);
+    changed.wakeAll();
     WakeMainThread();
     while (!request.finished)
         changed.wait(&lock);
@@ -68,7 +67,7 @@ void TChannel::Serve() {
         TRequest *request = pending.front();
         pending.pop_front();
         guard.unlock();
-        request->target->HandleNotification(request->msg, request->code, request->value, *request->text);
+        request->call();
         guard.relock();
         request->handled = true;
         request->finished = true;
@@ -76,10 +75,16 @@ void TChannel::Serve() {
     }
 }
 
+void TChannel::WaitForWork(int timeoutMs) {
+    QMutexLocker guard(&lock);
+    if (pending.empty())
+        changed.wait(&lock, timeoutMs);
+}
+
 void TChannel::Release(TNotifyReceiver *target) {
     QMutexLocker guard(&lock);
     for (auto it = pending.begin(); it != pending.end();) {
-        if ((*it)->target == target) {
+        if (target && (*it)->target == target) {
             (*it)->finished = true;
             it = pending.erase(it);
         } else {
@@ -117,8 +122,27 @@ bool SendNotification(TNotifyReceiver *target, quint32 msg, int code, qint64 val
         target->HandleNotification(msg, code, value, text);
         return true;
     }
-    TRequest request{target, msg, code, value, &text};
+    TRequest request{target, [&] { target->HandleNotification(msg, code, value, text); }};
     return Channel().SendFromWorker(request);
+}
+
+bool CallOnMainThread(const std::function<void()> &call) {
+    if (OnMainThread() || !QCoreApplication::instance()) {
+        call();
+        return true;
+    }
+    TRequest request{nullptr, call};
+    return Channel().SendFromWorker(request);
+}
+
+void ServeNotificationsFor(int timeoutMs) {
+    if (!OnMainThread()) {
+        QThread::msleep(timeoutMs);
+        return;
+    }
+    Channel().Serve();
+    Channel().WaitForWork(timeoutMs);
+    Channel().Serve();
 }
 
 void ServePendingNotifications() {

@@ -12,6 +12,7 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
+#include <functional>
 
 class QThread;
 
@@ -32,8 +33,16 @@ quint32 RegisterMessageName(const QString &name);
 bool SendNotification(TNotifyReceiver *target, quint32 msg, int code, qint64 value,
                       const QString &text = QString());
 
+// Runs `call` on the main thread while the calling thread waits (directly when already there, or
+// when the process has no application object).
+bool CallOnMainThread(const std::function<void()> &call);
+
 // Runs the sends that are waiting for receivers on this (the main) thread.
 void ServePendingNotifications();
+
+// Waits up to timeoutMs for sends to the main thread and serves them (a plain sleep elsewhere): for a
+// main thread that blocks on a worker without running its event loop.
+void ServeNotificationsFor(int timeoutMs);
 
 // Waits for a worker thread to finish; on the main thread it keeps serving the worker's sends meanwhile.
 void JoinServing(QThread *thread);

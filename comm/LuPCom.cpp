@@ -198,8 +198,8 @@ int TLuPCom::Read(void *buf, int len) {
     CheckOpen();
     if (len <= 0)
         return 0;
-    if (frxbuf.size() < len)
-        FillRx(QStringLiteral("Read"));
+    while (frxbuf.size() < len && FillRx(QStringLiteral("Read")) > 0) {
+    }
     const int n = int(std::min<qsizetype>(len, frxbuf.size()));
     memcpy(buf, frxbuf.constData(), size_t(n));
     frxbuf.remove(0, n);
@@ -227,11 +227,30 @@ int TLuPCom::TxCount() {
     return Checked(QStringLiteral("TxCount"), sio_oqueue(fport));
 }
 
-bool TLuPCom::WaitRx(int timeoutMs) {
+bool TLuPCom::WaitRxCount(int count, int timeoutMs) {
     CheckOpen();
-    if (!frxbuf.isEmpty())
-        return true;
-    return Checked(QStringLiteral("RxCount"), sio_WaitInput(fport, timeoutMs)) > 0;
+    const QDeadlineTimer deadline(std::max(timeoutMs, 0));
+    for (;;) {
+        // Taking what the device already sent lets the wait below sleep until new bytes arrive.
+        if (frxbuf.size() < count)
+            FillRx(QStringLiteral("RxCount"));
+        if (frxbuf.size() >= count)
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        Checked(QStringLiteral("RxCount"), sio_WaitInput(fport, int(deadline.remainingTime())));
+    }
+}
+
+bool TLuPCom::SkipLineEnds() {
+    CheckOpen();
+    for (;;) {
+        if (frxbuf.isEmpty() && FillRx(QStringLiteral("RxCount")) == 0)
+            return false;
+        if (quint8(frxbuf.at(0)) >= 32)
+            return true;
+        GetChar();
+    }
 }
 
 // Reads until a CR ends a line (or, with Multiline, until the deadline). Control characters other

@@ -84,8 +84,13 @@ public:
     bool CD();
     bool RI();
 
-    // Waits up to timeoutMs for received bytes; true when some are waiting.
-    bool WaitRx(int timeoutMs);
+    // Waits up to timeoutMs until at least `count` received bytes are waiting; true when they are.
+    // It sleeps on the port, so a caller waiting for a whole block does not spin.
+    bool WaitRxCount(int count, int timeoutMs);
+    bool WaitRx(int timeoutMs) { return WaitRxCount(1, timeoutMs); }
+    // Drops the line ends and other control bytes at the head of the input without waiting; true when
+    // something else (the start of a line) is left queued.
+    bool SkipLineEnds();
     // The traffic log's once-a-second tick; runs any ticks that fell due since the last one.
     void IdleTick();
 

@@ -1,14 +1,18 @@
 #include "veltra_commander.h"
 
 #include "LuFiles.h"
+#include "LuProto.h"
 #include "common.h"
 #include "notify.h"
 #include "pcomm_sio.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <cerrno>
+#include <cmath>
 
 namespace {
 
@@ -163,7 +167,9 @@ void TVeltraCommander::ReleasePortIfAsked() {
 
 void TVeltraCommander::ReadUnsolicited() {
     const qint64 t0 = Tick();
-    while (com && com->RxCount() > 0 && Tick() - t0 < UnsolicitedLimitMs && !Terminating()) {
+    // The LF after an answer's CR is still queued after every exchange; it is no start of a line, and
+    // waiting half a second for the rest of it would stall the engine after each batch.
+    while (com && com->SkipLineEnds() && Tick() - t0 < UnsolicitedLimitMs && !Terminating()) {
         const QString line = com->ReadString(false, false, LineTimeoutMs);
         if (!line.isEmpty())
             LogInput(u'\r' + line);
@@ -303,15 +309,20 @@ bool TVeltraCommander::CheckComPorts() {
     return found;
 }
 
+std::unique_ptr<TLuPCom> TVeltraCommander::NewPort(int port) {
+    auto result = std::make_unique<TLuPCom>();
+    result->SetPort(port);
+    result->SetBaudRate(115200);
+    result->SetStopBits(sb2);
+    result->SetFlowCtrl(fcNone);
+    result->SetLogEnabled(LogLevel >= 9);
+    result->SetLogFile(ComLogFile);
+    result->SetMaxLogSize(100000);
+    return result;
+}
+
 bool TVeltraCommander::ProbePort(int port, QString &detail) {
-    com = std::make_unique<TLuPCom>();
-    com->SetPort(port);
-    com->SetBaudRate(115200);
-    com->SetStopBits(sb2);
-    com->SetFlowCtrl(fcNone);
-    com->SetLogEnabled(LogLevel >= 9);
-    com->SetLogFile(ComLogFile);
-    com->SetMaxLogSize(100000);
+    com = NewPort(port);
     try {
         com->Open();
         if (!com->Active()) {
@@ -442,8 +453,97 @@ bool TVeltraCommander::UpdateFirmware(const QString &fileName) {
         LogText(QStringLiteral("File does not exists [") + fileName + u']');
         return false;
     }
-    LogText(QStringLiteral("Firmware upload is not available in this build [") + fileName + u']');
-    return false;
+    NotifyMainWindow(MSG_DEV_PRESENT, -1);
+    LogText(QStringLiteral("Begin firmware update"));
+    NotifyProgress(PROGRESS_SHOW, 0);
+    int result = xmTimeout;
+    // Whatever happens from here on (a port error included), the user gets the outcome, the progress
+    // window goes away and the link is dropped so that the rebooted device is found again.
+    auto finish = [&] {
+        LogText(QStringLiteral("End firmware update"));
+        NotifyProgress(PROGRESS_HIDE, 0);
+        NotifyMainWindow(MSG_DEV_MESSAGE, 0, FirmwareResultMessage(result));
+        Disconnect();
+    };
+    try {
+        result = SendFirmware(fileName);
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+    return result == xmOK;
+}
+
+QString TVeltraCommander::FirmwareResultMessage(int result) {
+    if (result == xmCancel || result == xmUserCancel)
+        return QStringLiteral("Обновление прошивки прервано по Вашему желанию.");
+    if (result == xmOK)
+        return QStringLiteral("Обновление прошивки завершено. Устройство будет перезагружено.");
+    return QStringLiteral("Ошибка при передаче прошивки в устройство [") + TLuXYModem::GetErrorText(result) +
+           QStringLiteral("].");
+}
+
+int TVeltraCommander::SendFirmware(const QString &fileName) {
+    TLuXYModem modem;
+    QString answer;
+    if (!ExchangeCmd(QStringLiteral("S_REBOOT=1"), answer, false, true)) {
+        LogText(QStringLiteral("Error at reboot"));
+        return xmTimeout;
+    }
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        LogText(QStringLiteral("File open error [") + fileName + QStringLiteral("] [") +
+                QString::number(errno) + u']');
+        return xmTimeout;
+    }
+    const qint64 size = file.size();
+    LogText(QStringLiteral("Send %1 bytes by XModem [").arg(size) + fileName + u']');
+    NotifyProgress(PROGRESS_TEXT, 0, QStringLiteral("Загрузка прошивки из файла [") + fileName + u']');
+    NotifyProgress(PROGRESS_STEP, 0, QStringLiteral("Ожидание готовности устройства"));
+
+    modem.SetComPort(com.get());
+    qint64 t0 = Tick();
+    int result = modem.WaitRxR(10000);
+    LogCmd(QStringLiteral("Wait RxR"), TLuXYModem::GetErrorText(result), Tick() - t0);
+    if (result != xmOK)
+        return result;
+    const qint64 blocks = (size + 127) / 128;
+    qint64 sent = 0;
+    for (qint64 n = 1;; ++n) {
+        if (fCancelFlag) {
+            result = xmCancel;
+            break;
+        }
+        t0 = Tick();
+        char block[128];
+        const qint64 r = file.read(block, sizeof block);
+        if (r > 0) {
+            if (fCancelFlag) {
+                result = xmCancel;
+                break;
+            }
+            int repeats = 0;
+            result = modem.SendBlock(int(n % 256), block, int(r), repeats);
+            LogCmd(QStringLiteral("Send block %1").arg(n), QString::number(result), Tick() - t0,
+                   result < 0 ? TLuXYModem::GetErrorText(result) : QString());
+            NotifyProgress(PROGRESS_STEP, 0, QStringLiteral("Блок %1 из %2").arg(n).arg(blocks));
+            // Halves go to the even neighbour, as the progress bar's figures always did.
+            NotifyProgress(PROGRESS_PERCENT, qint64(std::nearbyint(double(n * 100) / double(blocks))));
+            if (result < 0)
+                break;
+            sent += r;
+            if (r == 128 && sent < size)
+                continue;
+        }
+        com->PutChar(char(4));
+        LogCmd(QStringLiteral("Send EOT"), QStringLiteral("ok"), Tick() - t0);
+        NotifyProgress(PROGRESS_STEP, 0, QStringLiteral("Завершение передачи"));
+        result = xmOK;
+        break;
+    }
+    LogText(QStringLiteral("Send result: ") + TLuXYModem::GetErrorText(result));
+    return result;
 }
 
 void TVeltraCommander::Disconnect() {

@@ -42,6 +42,9 @@ public:
     // The port numbers to probe: the setting com_ports, else every serial port the system has,
     // ascending. `detail` receives the log text ("(n) 1 2 3").
     static TLuStringList ListComPorts(QString &detail);
+    // A port object with the device's line (115200 baud, 8 data bits, no parity, 2 stop bits, no flow
+    // control) and the traffic log as the log level asks; not opened yet.
+    static std::unique_ptr<TLuPCom> NewPort(int port);
 
 protected:
     void run() override { Execute(); }
@@ -62,6 +65,8 @@ private:
     bool ProbeInfo(QString &answer);
     void SetDevInfo(const QString &text);
     bool UpdateFirmware(const QString &fileName);
+    int SendFirmware(const QString &fileName);
+    static QString FirmwareResultMessage(int result);
     void Disconnect();
     void ReleasePortIfAsked();
     void LogText(const QString &text);

@@ -46,6 +46,13 @@ public:
         (void)::write(fmaster, bytes.constData(), size_t(bytes.size()));
     }
     // Everything the port sent within `ms` milliseconds.
+    // What the port sent, as soon as something arrived (empty after `ms` milliseconds of silence).
+    QByteArray ReceiveSome(int ms) const {
+        pollfd p{fmaster, POLLIN, 0};
+        char buf[4096];
+        const ssize_t n = ::poll(&p, 1, ms) > 0 ? ::read(fmaster, buf, sizeof buf) : 0;
+        return n > 0 ? QByteArray(buf, int(n)) : QByteArray();
+    }
     QByteArray Receive(int ms) const {
         QByteArray got;
         QElapsedTimer t;

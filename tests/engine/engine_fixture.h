@@ -1,63 +1,51 @@
 // The real engine against the real device simulator: the simulator runs as its own process on a pty
 // of its own, the engine finds it through a com<N> mapping, and a recording receiver on the main
-// thread takes the engine's notifications the way the main window does.
+// thread takes the engine's notifications (AppMessage and ProgressMessage) the way the main window does.
 #pragma once
 
 #include "LuFiles.h"
 #include "common.h"
+#include "devsim_process.h"
 #include "notify.h"
 #include "veltra_commander.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
-class TDevSimProcess {
-public:
-    explicit TDevSimProcess(const QStringList &args) {
-        fprocess.setProgram(QStringLiteral(VELTRA_DEVSIM_PATH));
-        fprocess.setArguments(args);
-        fprocess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        fprocess.start();
-        if (fprocess.waitForStarted(5000) && fprocess.waitForReadyRead(5000))
-            fpath = QString::fromLocal8Bit(fprocess.readLine()).trimmed();
-    }
-    ~TDevSimProcess() {
-        fprocess.terminate();
-        if (!fprocess.waitForFinished(3000))
-            fprocess.kill();
-        fprocess.waitForFinished(1000);
-    }
-    QString SlavePath() const { return fpath; }
-    bool Running() const { return fprocess.state() == QProcess::Running; }
-
-private:
-    QProcess fprocess;
-    QString fpath;
-};
-
 struct TEvent {
     int code;
     qint64 value;
     QString lastCmd;
     QString lastAns;
+    QString text;
+};
+
+struct TProgressEvent {
+    int code;
+    qint64 value;
+    QString text;
+    size_t appEvents; // AppMessage events recorded before it: the order of the two streams
 };
 
 class TRecorder : public TNotifyReceiver {
 public:
     TVeltraCommander *engine = nullptr;
     std::vector<TEvent> events;
+    std::vector<TProgressEvent> progress;
     std::function<void(const TEvent &)> onEvent;
 
-    void HandleNotification(quint32 msg, int code, qint64 value, const QString &) override {
+    void HandleNotification(quint32 msg, int code, qint64 value, const QString &text) override {
+        if (msg == ProgressMessage)
+            progress.push_back({code, value, text, events.size()});
         if (msg != AppMessage)
             return;
-        TEvent e{code, value, engine ? engine->LastCmd() : QString(), engine ? engine->LastAns() : QString()};
+        TEvent e{code, value, engine ? engine->LastCmd() : QString(), engine ? engine->LastAns() : QString(),
+                 text};
         events.push_back(e);
         if (onEvent)
             onEvent(e);
@@ -102,6 +90,7 @@ protected:
         AppSettings->Clear();
         LogLevel = 6;
         AppMessage = RegisterMessageName(QStringLiteral("engine-test"));
+        ProgressMessage = RegisterMessageName(QStringLiteral("engine-test-progress"));
         CmdLogFile = logDir.filePath(QStringLiteral("cmd.log"));
         DbgLogFile = logDir.filePath(QStringLiteral("dbg.log"));
         ComLogFile = logDir.filePath(QStringLiteral("com.log"));
@@ -135,7 +124,7 @@ protected:
     TEvent Run(const QString &line, int timeoutMs = 8000) {
         const size_t before = recorder.events.size();
         engine->PutCmd(line);
-        TEvent result{-1, -1, {}, {}};
+        TEvent result{-1, -1, {}, {}, {}};
         PumpUntil(
             [&] {
                 for (size_t i = before; i < recorder.events.size(); ++i)

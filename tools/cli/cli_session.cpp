@@ -2,9 +2,10 @@
 
 #include "common.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QThread>
+#include <QEventLoop>
+#include <QTimer>
+#include <cstdio>
 
 TCliSession::TCliSession(int timeoutMs) : ftimeout(timeoutMs) {
     MainWindowHandle = this;
@@ -16,10 +17,23 @@ TCliSession::~TCliSession() {
     MainWindowHandle = nullptr;
 }
 
-void TCliSession::HandleNotification(quint32 msg, int code, qint64 value, const QString &) {
+void Print(const QString &text) {
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    std::fflush(stdout);
+}
+
+void PrintError(const QString &text) {
+    std::fputs((text + u'\n').toLocal8Bit().constData(), stderr);
+}
+
+void TCliSession::HandleNotification(quint32 msg, int code, qint64 value, const QString &text) {
+    if (msg == ProgressMessage && OnProgress)
+        OnProgress(code, value, text);
     if (msg != AppMessage)
         return;
-    if (code == MSG_DEV_PRESENT || code == MSG_DEV_INFO) {
+    if (code == MSG_DEV_MESSAGE && OnMessage)
+        OnMessage(text);
+    else if (code == MSG_DEV_PRESENT || code == MSG_DEV_INFO) {
         fpresent = value == 1;
         if (fpresent)
             fidentity = {fengine->DevName(), fengine->DevIMEI(), fengine->DevHwVersion(),
@@ -30,15 +44,23 @@ void TCliSession::HandleNotification(quint32 msg, int code, qint64 value, const 
         fonResult(fengine->LastCmd(), value == 1, fengine->LastAns());
 }
 
-bool TCliSession::WaitUntil(const std::function<bool()> &done, int timeoutMs) {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
+// Sleeps in the event loop, not between looks at it: the engine waits in every notification until it
+// is served, so each pause here would be added to every command of a batch.
+bool TCliSession::WaitUntil(const std::function<bool()> &done, int timeoutMs,
+                            const std::function<void()> &poll) {
+    QEventLoop loop;
+    QTimer limit; // wakes the loop at the deadline when nothing else does
+    limit.setSingleShot(true);
+    if (timeoutMs >= 0)
+        limit.start(timeoutMs);
+    QTimer ticker;
+    if (poll) {
+        QObject::connect(&ticker, &QTimer::timeout, poll);
+        ticker.start(100);
     }
-    return true;
+    while (!done() && (timeoutMs < 0 || limit.isActive()))
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+    return done();
 }
 
 int TCliSession::WaitForDevice(const QString &password) {
@@ -61,6 +83,23 @@ int TCliSession::WaitForDevice(const QString &password) {
 }
 
 bool TCliSession::RunCommand(const QString &line, QString &lastCmd, QString &lastAns) {
+    return Await(line, lastCmd, lastAns,
+                 [this](const bool &finished) { WaitUntil([&] { return finished; }, ftimeout); });
+}
+
+bool TCliSession::RunLongCommand(const QString &line, const std::function<void()> &poll) {
+    if (!fengine->DevPresent())
+        return false;
+    QString lastCmd, lastAns;
+    return Await(line, lastCmd, lastAns, [&](const bool &finished) {
+        // The time limit holds until the engine takes the command; from then on its own deadlines do.
+        if (WaitUntil([&] { return finished || fengine->CmdQuLen() == 0; }, ftimeout, poll))
+            WaitUntil([&] { return finished; }, -1, poll);
+    });
+}
+
+bool TCliSession::Await(const QString &line, QString &lastCmd, QString &lastAns,
+                        const std::function<void(const bool &finished)> &wait) {
     bool finished = false;
     bool ok = false;
     fonResult = [&](const QString &cmd, bool success, const QString &ans) {
@@ -70,7 +109,7 @@ bool TCliSession::RunCommand(const QString &line, QString &lastCmd, QString &las
         lastAns = ans;
     };
     fengine->PutCmd(line);
-    WaitUntil([&] { return finished; }, ftimeout);
+    wait(finished);
     fonResult = nullptr;
     return ok;
 }
@@ -79,7 +118,9 @@ bool TCliSession::RunBatch(const QStringList &lines,
                            const std::function<void(const QString &, bool, const QString &)> &onResult) {
     static const QString marker = QStringLiteral("_WRITE_OK");
     bool finished = false;
+    int results = 0;
     fonResult = [&](const QString &cmd, bool success, const QString &ans) {
+        ++results;
         if (cmd == marker)
             finished = true;
         else
@@ -88,7 +129,11 @@ bool TCliSession::RunBatch(const QStringList &lines,
     for (const QString &line : lines)
         fengine->PutCmd(line);
     fengine->PutCmd(marker);
-    const bool done = WaitUntil([&] { return finished; }, ftimeout);
+    // The time limit is for each command, not for the batch: it starts again with every result.
+    for (int seen = -1; !finished && results > seen;) {
+        seen = results;
+        WaitUntil([&] { return finished || results > seen; }, ftimeout);
+    }
     fonResult = nullptr;
-    return done;
+    return finished;
 }

@@ -10,6 +10,11 @@
 #include <functional>
 #include <memory>
 
+// The exit codes of veltra_cli, and its output: the commands print through these.
+enum TExit { ExitOk = 0, ExitUsage = 1, ExitNoDevice = 2, ExitPassword = 3, ExitFailed = 4, ExitBadFile = 5 };
+void Print(const QString &text);
+void PrintError(const QString &text); // adds the line end
+
 class TCliSession : public TNotifyReceiver {
 public:
     explicit TCliSession(int timeoutMs);
@@ -22,10 +27,19 @@ public:
     int WaitForDevice(const QString &password);
     // Queues `line` and waits for its result; the engine's LastCmd/LastAns are read while it waits.
     bool RunCommand(const QString &line, QString &lastCmd, QString &lastAns);
-    // Queues every line, then a marker; `onResult` sees each command's result as it comes.
+    // Queues an internal command that ends by deadlines of its own (the firmware upload) and waits for
+    // its result however long it takes; `poll` runs about every 100 ms meanwhile.
+    bool RunLongCommand(const QString &line, const std::function<void()> &poll);
+    // Queues every line, then a marker; `onResult` sees each command's result as it comes. False when
+    // no result came within the time limit (which applies to each command).
     bool RunBatch(const QStringList &lines,
                   const std::function<void(const QString &, bool, const QString &)> &onResult);
     TVeltraCommander &Engine() { return *fengine; }
+
+    // While set, these see the engine's progress reports (code, value, text of ProgressMessage) and its
+    // messages to the user (MSG_DEV_MESSAGE).
+    std::function<void(int, qint64, const QString &)> OnProgress;
+    std::function<void(const QString &)> OnMessage;
 
     // The identity as the engine published it when the device became present.
     struct TIdentity {
@@ -35,7 +49,11 @@ public:
     TIdentity Identity() const { return fidentity; }
 
 private:
-    bool WaitUntil(const std::function<bool()> &done, int timeoutMs);
+    // A negative time limit waits for ever.
+    bool WaitUntil(const std::function<bool()> &done, int timeoutMs, const std::function<void()> &poll = {});
+    // Queues `line`; `wait` returns when `finished` is set (by the result) or it gives up.
+    bool Await(const QString &line, QString &lastCmd, QString &lastAns,
+               const std::function<void(const bool &finished)> &wait);
 
     int ftimeout;
     std::unique_ptr<TVeltraCommander> fengine;

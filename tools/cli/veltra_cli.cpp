@@ -1,46 +1,68 @@
 // veltra_cli: the configurator without windows, on the same engine. For scripted provisioning of many
-// trackers and for running the engine end to end on a bench:
+// trackers, firmware uploads, plain XModem/YModem transfers and running the engine end to end on a bench:
 //   veltra_cli [key=value settings...] COMMAND [ARGS]
 #include "LuFiles.h"
 #include "LuLogTail.h"
 #include "cli_session.h"
+#include "cli_transfer.h"
 #include "common.h"
 #include "pcomm_sio.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QThread>
 #include <cstdio>
 
 namespace {
 
-enum TExit { ExitOk = 0, ExitUsage = 1, ExitNoDevice = 2, ExitPassword = 3, ExitFailed = 4, ExitBadFile = 5 };
-
 const char *const Usage =
     "usage: veltra_cli [key=value ...] COMMAND [ARGS]\n"
     "\n"
-    "Commands:\n"
-    "  ports        list the serial ports that would be probed\n"
-    "  info         find and identify the device: type, IMEI, versions\n"
-    "  read         print the device's configuration as key=value lines\n"
-    "  write FILE   write every entry of a configuration file, report each one\n"
-    "  send LINE    send a raw line and print what the device sends back within a second\n"
+    "Commands that find and identify the device first:\n"
+    "  info                   the device's type, IMEI and versions\n"
+    "  read                   print the device's configuration as key=value lines\n"
+    "  write FILE             write every entry of a configuration file, report each one\n"
+    "  send LINE              send a raw line and print what the device sends back within a second\n"
+    "  firmware FILE          upload a firmware image (Ctrl-C cancels before the next block)\n"
+    "\n"
+    "Commands without the device protocol; the transfers use the first of the ports:\n"
+    "  ports                  list the serial ports that would be probed\n"
+    "  xsend FILE [--ymodem]  send FILE by XModem (or as a YModem batch of one)\n"
+    "  xrecv FILE [--ymodem]  receive FILE by XModem (YModem: the sender's name, in FILE's folder)\n"
+    "  yrecv DIR              receive a YModem batch into the folder DIR\n"
     "\n"
     "Settings (key=value before the command) are those of the configurator, for example\n"
     "  com_ports=3,5      probe only these ports      com3=/dev/ttyUSB0   map a port to a device\n"
     "  password=SECRET    answer the device's password request\n"
     "  cli_timeout=20     seconds to wait for the device and for each command\n"
     "  log_dir=/tmp/logs  where the logs go\n"
+    "  invite_delay=3000  milliseconds a receiving transfer waits before its first invitation\n"
     "\n"
-    "Exit codes: 0 done, 1 usage, 2 no device answered, 3 password needed or wrong,\n"
-    "            4 a command failed, 5 unreadable configuration file.\n";
+    "Exit codes: 0 done, 1 usage, 2 no device answered or the port not opened, 3 password needed\n"
+    "            or wrong, 4 a command or transfer failed, 5 unreadable or missing file or folder.\n";
 
-void Print(const QString &text) {
-    std::fputs(text.toLocal8Bit().constData(), stdout);
+const QStringList Commands{"ports", "info", "read", "write", "send", "firmware", "xsend", "xrecv", "yrecv"};
+const QStringList CommandsWithoutArgs{"ports", "info", "read"};
+const QStringList CommandsWithPath{"write", "firmware", "xsend", "xrecv", "yrecv"};
+const QStringList CommandsWithYModem{"xsend", "xrecv"};
+const QStringList CommandsOnPort{"xsend", "xrecv", "yrecv"};
+
+int ShowUsage(const QString &command) {
+    const bool help = command == u"help" || command == u"--help";
+    std::fputs(Usage, help ? stdout : stderr);
+    return help ? ExitOk : ExitUsage;
 }
-void PrintError(const QString &text) {
-    std::fputs((text + u'\n').toLocal8Bit().constData(), stderr);
+
+// What is sent must exist, and so must the folder a batch goes into; the other paths are checked
+// by their commands.
+bool PathExists(const QString &command, const QString &path) {
+    if (command == u"firmware" || command == u"xsend")
+        return QFileInfo(path).isFile();
+    if (command == u"yrecv")
+        return QFileInfo(path).isDir();
+    return true;
 }
 
 int NoDevice(TCliSession &session, int code) {
@@ -117,21 +139,31 @@ int WriteConfig(TCliSession &session, const QString &fileName) {
     return done && failed == 0 ? ExitOk : ExitFailed;
 }
 
+// The debug log starts every line it is given with a line end and a "yyyymmdd hhnnss " stamp; the
+// device's lines are printed as they came, one to a line.
+QString DeviceLines(const QString &logText) {
+    static const QRegularExpression stamp(QStringLiteral("^\\d{8} \\d{6} "));
+    QString lines;
+    for (const QString &line : logText.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+        lines += QString(line).remove(stamp) + u'\n';
+    return lines;
+}
+
 // The device's reply to a raw line is not an answer: the engine writes it to the debug log, so the
 // reply is taken from there, as the log window does.
 class TDebugLogEcho : public TNotifyReceiver {
 public:
     TLuLogTail tail{DbgLogFile};
-    bool printing = false;
+    bool collecting = false;
+    QString text;
     TDebugLogEcho() {
         tail.SetNotifyWindow(this);
         tail.SetTag(1);
     }
     void HandleNotification(quint32, int, qint64 value, const QString &) override {
-        const QString text = value > 0 ? tail.Tail().GetText() : QString();
+        if (value > 0 && collecting)
+            text += tail.Tail().GetText();
         tail.Tail().Clear();
-        if (printing)
-            Print(text);
     }
 };
 
@@ -145,11 +177,11 @@ int SendLine(TCliSession &session, const QString &line) {
         }
     };
     pump(700); // past the follower's first look, which delivers the log's old tail
-    echo.printing = true;
+    echo.collecting = true;
     QString cmd, answer;
     const bool ok = session.RunCommand(QStringLiteral("_SEND_STR=") + line, cmd, answer);
     pump(1100);
-    Print(QStringLiteral("\n"));
+    Print(DeviceLines(echo.text));
     return ok ? ExitOk : ExitFailed;
 }
 
@@ -166,7 +198,18 @@ int RunDeviceCommand(const QString &command, const QStringList &args) {
         return ReadConfig(session);
     if (command == u"write")
         return WriteConfig(session, args.value(0));
+    if (command == u"firmware")
+        return UploadFirmware(session, args.value(0));
     return SendLine(session, args.join(u' '));
+}
+
+// The plain transfers: no device is looked for.
+int RunPortCommand(const QString &command, const QString &path, bool ymodem) {
+    if (command == u"xsend")
+        return SendByModem(path, ymodem);
+    if (command == u"xrecv")
+        return ReceiveByModem(path, ymodem);
+    return ReceiveBatch(path);
 }
 
 } // namespace
@@ -179,15 +222,19 @@ int main(int argc, char **argv) {
     while (!rest.isEmpty() && rest.first().contains(u'='))
         settings << rest.takeFirst();
     const QString command = rest.isEmpty() ? QString() : rest.takeFirst().toLower();
-    const bool needsArg = command == u"write" || command == u"send";
-    if (command.isEmpty() || (needsArg && rest.isEmpty()) ||
-        !QStringList{"ports", "info", "read", "write", "send"}.contains(command)) {
-        std::fputs(Usage, command == u"help" || command == u"--help" ? stdout : stderr);
-        return command == u"help" || command == u"--help" ? ExitOk : ExitUsage;
-    }
-    // Start-up makes the program's folder the current one: file arguments are fixed before that.
-    if (command == u"write")
+    // "--ymodem" may stand anywhere after the command word.
+    const bool ymodem =
+        CommandsWithYModem.contains(command) && rest.removeAll(QStringLiteral("--ymodem")) > 0;
+    if (!Commands.contains(command) || (rest.isEmpty() && !CommandsWithoutArgs.contains(command)))
+        return ShowUsage(command);
+    // Start-up makes the program's folder the current one: paths are fixed before that.
+    if (CommandsWithPath.contains(command)) {
         rest[0] = QFileInfo(rest[0]).absoluteFilePath();
+        if (!PathExists(command, rest[0])) {
+            PrintError(QStringLiteral("No such file or folder: ") + rest[0]);
+            return ExitBadFile;
+        }
+    }
     try {
         StartUp(settings);
     } catch (const std::exception &e) {
@@ -196,5 +243,7 @@ int main(int argc, char **argv) {
     }
     if (command == u"ports")
         return ListPorts();
+    if (CommandsOnPort.contains(command))
+        return RunPortCommand(command, rest[0], ymodem);
     return RunDeviceCommand(command, rest);
 }

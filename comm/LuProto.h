@@ -1,0 +1,185 @@
+// TLuXYModem: XModem-CRC and YModem transfers over a TLuPCom port. The block level (WaitRxR, SendBlock,
+// ReadBlock, SendRxR, SendChar, ReadChar) runs on the caller's thread; the firmware upload uses it
+// directly. The file level runs on a worker thread of its own (one file by XModem or YModem, or a
+// YModem batch), synchronously or not, with a status, a result code and statistics that other
+// threads may read during the transfer. Only the 16-bit CRC mode is spoken.
+#pragma once
+
+#include "LuPCom.h"
+
+#include <QMutex>
+#include <QReadWriteLock>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+#include <QWaitCondition>
+#include <functional>
+#include <memory>
+
+struct TLuProtocolStat {
+    quint32 BlockNumber = 0;
+    quint32 TotalSize = 0;
+    qint32 TransferedSize = 0;
+    qint32 AverageSpeed = 0;
+    qint32 ErrorCount = 0;
+};
+
+enum TLuProtocolStatus : quint8 {
+    lupsReady,
+    lupsPrepare,
+    lupsWaitRxR,
+    lupsSendHeader,
+    lupsSendBlock,
+    lupsSendEOT,
+    lupsSendRxR,
+    lupsReadHeader,
+    lupsReadBlock,
+};
+
+enum TLuProtocolAction : quint8 {
+    lupaXmSendFile,
+    lupaXmReadFile,
+    lupaYmSendFile,
+    lupaYmReadFile,
+    lupaYmSendFiles,
+    lupaYmReadFiles,
+};
+
+// Result codes: 0 or a positive byte count is success.
+enum : int {
+    xmOK = 0,
+    xmTimeout = -1,
+    xmInvalidBlockSize = -2,
+    xmOutOfRetries = -3,
+    xmInvalidMode = -4,
+    xmBadFormat = -5,
+    xmOverflow = -6,
+    xmUnderflow = -7,
+    xmCancel = -8,
+    xmEndOfText = -9,
+    xmEndOfFile = -10,
+    xmUserCancel = -11,
+    xmPortNotAssigned = -12,
+    xmPortNotOpened = -13,
+    xmThreadBusy = -14,
+    xmLastFile = -15,
+    xmBadFileName = -16,
+    xmOutOfSequence = -17,
+    xmFileOpenError = -20,
+    xmFileReadError = -21,
+    xmFileWriteError = -22,
+};
+
+class TLuXYModem;
+using TLuProtocolEvent = std::function<void(TLuXYModem *sender)>;
+
+class TLuXYModemThread;
+
+class TLuXYModem {
+public:
+    TLuXYModem();
+    ~TLuXYModem();
+    TLuXYModem(const TLuXYModem &) = delete;
+    TLuXYModem &operator=(const TLuXYModem &) = delete;
+
+    TLuPCom *ComPort() const { return FComPort; }
+    void SetComPort(TLuPCom *port) { FComPort = port; }
+    int BlockSize() const;
+    void SetBlockSize(int size);
+    int MaxRetries() const { return FMaxRetries; }
+    void SetMaxRetries(int n) { FMaxRetries = n; }
+    // How long a receiver waits before its first "C": a sender that starts on its own gets the line
+    // first. The bench and the command line may shorten it.
+    int FirstInviteDelay() const { return FFirstInviteDelay; }
+    void SetFirstInviteDelay(int ms) { FFirstInviteDelay = ms; }
+    void Cancel();
+    void Reset();
+
+    TLuProtocolStatus Status() const;
+    QString StatusText() const;
+    int ErrorCode() const;
+    QString FileName() const;
+    bool GetStat(TLuProtocolStat &s) const;
+    static QString GetErrorText(int xmErrCode);
+    static QString StatusTextOf(int status);
+
+    int SendBlock(int bNum, const void *bData, int dLen, int &errCount);
+    int ReadBlock(int &bNum, void *bData, int max_dLen, int &errCount);
+    int WaitRxR(int Timeout);
+    int SendRxR(int Timeout);
+    int SendChar(char Ch);
+    int ReadChar(char Ch);
+
+    int SendFileAsync(const QString &fName, bool UseYModem);
+    int SendFilesAsync(const QStringList &fList);
+    int ReadFileAsync(const QString &fName, bool UseYModem);
+    int ReadFilesAsync(const QString &fPath);
+    int SendFile(const QString &fName, bool UseYModem);
+    int SendFiles(const QStringList &fList);
+    int ReadFile(const QString &fName, bool UseYModem);
+    int ReadFiles(const QString &fPath);
+
+    TLuProtocolEvent OnChangeStatus, OnBeginSendFile, OnEndSendFile, OnBeginReadFile, OnEndReadFile;
+    TLuProtocolEvent OnIdleReading, OnIdleWriting;
+
+private:
+    friend class TLuXYModemThread;
+    bool TakeCancel();
+    int Start(TLuProtocolAction action, const QString &fileName);
+    int WaitForWorker(int started);
+    int CancelledBySender(int code);
+    void SendCancel();
+    void Idle(const TLuProtocolEvent &event);
+
+    TLuPCom *FComPort = nullptr;
+    bool FCancel = false;
+    int FBlockSize = 128;
+    int FMaxRetries = 15;
+    int FFirstInviteDelay = 3000;
+    std::unique_ptr<TLuXYModemThread> FThread;
+    mutable QReadWriteLock sync; // FBlockSize and FCancel
+};
+
+class TLuXYModemThread : public QThread {
+public:
+    explicit TLuXYModemThread(TLuXYModem *proto);
+    ~TLuXYModemThread() override;
+
+    bool Begin(TLuProtocolAction action, const QString &fileName);
+    bool WaitReady(int timeoutMs);
+    TLuProtocolStatus Status() const;
+    int ErrorCode() const;
+    QString FileName() const;
+    TLuProtocolStat GetStat() const;
+
+protected:
+    void run() override { Execute(); }
+
+private:
+    void Execute();
+    void RunAction();
+    void SetStatus(TLuProtocolStatus status);
+    void SetFileName(const QString &name);
+    void Fire(const TLuProtocolEvent &event);
+    int DoSendFile(bool YModem);
+    int DoReadFile(bool YModem);
+    int SendHeader(const QString &name, qint64 size);
+    int ReadHeader(qint64 &declaredSize);
+    void UpdateSpeed(qint64 elapsedMs);
+
+    char FBuffer[4096];
+    TLuXYModem *FProtocol;
+    TLuProtocolStatus FStatus = lupsPrepare;
+    int FErrorCode = 0;
+    TLuProtocolAction FAction = lupaXmSendFile;
+    QString FFileName;
+    QStringList FFileList;
+    TLuProtocolStat stat;
+    mutable QReadWriteLock sync; // status, result, file name, statistics
+
+    // The worker parks here between transfers ("suspended"); Begin wakes it.
+    QMutex fParkLock;
+    QWaitCondition fParked;
+    bool fRequested = false;
+    bool fTerminate = false;
+};

@@ -1,0 +1,234 @@
+// Block level and file-level edge cases, with the test playing the other end byte by byte.
+#include "LuCRC.h"
+#include "xmodem_fixture.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+namespace {
+
+constexpr char SOH = 1, STX = 2, EOT = 4, ACK = 6, NAK = 21, CAN = 24;
+
+QByteArray Frame(int number, const QByteArray &payload, int size = 128) {
+    QByteArray data = payload.leftJustified(size, '\0', true);
+    const quint16 crc = Crc16(data.constData(), size, 0x11021, 0);
+    QByteArray frame;
+    frame += size == 128 ? SOH : STX;
+    frame += char(number);
+    frame += char(255 - number);
+    frame += data;
+    frame += char(crc >> 8);
+    frame += char(crc & 0xFF);
+    return frame;
+}
+
+} // namespace
+
+class XModemBlocks : public XModemTest {
+protected:
+    // Plays a sender: writes a frame and returns the receiver's one-byte answer.
+    char Offer(const QByteArray &frame) {
+        line.Send(frame);
+        fheard = line.ReceiveSome(2000);
+        const char answer = fheard.isEmpty() ? '\0' : fheard[0];
+        fheard.remove(0, 1);
+        return answer;
+    }
+    int WaitDone(int timeoutMs = 10000) {
+        QElapsedTimer t;
+        t.start();
+        while (modem.Status() != lupsReady && t.elapsed() < timeoutMs)
+            QThread::msleep(10);
+        return modem.ErrorCode();
+    }
+    // The receiver's "C" (and anything else it sent before it).
+    bool AwaitInvite() {
+        const QByteArray heard = fheard.isEmpty() ? line.ReceiveSome(1500) : fheard;
+        fheard.clear();
+        return heard.endsWith('C');
+    }
+    QByteArray fheard; // what came after the answer to the last offer
+};
+
+TEST_F(XModemBlocks, FramesFollowThePayloadLength) {
+    int errors = -1;
+    line.Send(QByteArray(1, ACK));
+    const QByteArray hundred(100, 'x');
+    EXPECT_EQ(modem.SendBlock(1, hundred.constData(), 100, errors), 100);
+    EXPECT_EQ(errors, 0);
+    EXPECT_EQ(line.Receive(200), Frame(1, hundred));
+
+    line.Send(QByteArray(1, ACK));
+    const QByteArray big(129, 'y');
+    EXPECT_EQ(modem.SendBlock(255, big.constData(), 129, errors), 129);
+    EXPECT_EQ(line.Receive(200), Frame(255, big, 1024));
+
+    EXPECT_EQ(modem.SendBlock(2, QByteArray(1025, 'z').constData(), 1025, errors), xmInvalidBlockSize);
+}
+
+TEST_F(XModemBlocks, NakRepeatsUntilTheRetriesRunOut) {
+    int errors = 0;
+    const QByteArray payload("abc");
+    line.Send(QByteArray(3, NAK) + QByteArray(1, ACK));
+    EXPECT_EQ(modem.SendBlock(7, payload.constData(), 3, errors), 3);
+    EXPECT_EQ(errors, 3);
+    // Each repetition first drops what is still queued for sending, so only the last copy is certain.
+    EXPECT_TRUE(line.Receive(200).endsWith(Frame(7, payload)));
+
+    line.Send(QByteArray(16, NAK));
+    EXPECT_EQ(modem.SendBlock(8, payload.constData(), 3, errors), xmOutOfRetries);
+    EXPECT_EQ(errors, 15);
+    EXPECT_TRUE(line.Receive(200).endsWith(Frame(8, payload)));
+}
+
+TEST_F(XModemBlocks, CancelsFromEitherSide) {
+    int errors = 0;
+    line.Send(QByteArray(1, CAN));
+    EXPECT_EQ(modem.SendBlock(1, "a", 1, errors), xmCancel);
+    EXPECT_TRUE(line.Receive(200).endsWith(ACK));
+
+    line.Send(QByteArray("x") + CAN);
+    EXPECT_EQ(modem.WaitRxR(1000), xmCancel);
+
+    modem.Cancel();
+    EXPECT_EQ(modem.SendBlock(1, "a", 1, errors), xmUserCancel);
+    EXPECT_TRUE(line.Receive(200).endsWith(QByteArray(5, CAN)));
+}
+
+TEST_F(XModemBlocks, WaitRxRTakesOnlyTheCrcInvitation) {
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(modem.WaitRxR(300), xmTimeout);
+    EXPECT_GE(t.elapsed(), 290);
+    line.Send(QByteArray(1, NAK) + "C");
+    EXPECT_EQ(modem.WaitRxR(1000), xmOK);
+}
+
+TEST_F(XModemBlocks, SendRxRInvitesAfterAboutThreeSeconds) {
+    modem.SetFirstInviteDelay(3000);
+    QThread *peer = QThread::create([this] {
+        QElapsedTimer t;
+        t.start();
+        const QByteArray got = line.ReceiveSome(4000).left(1);
+        const qint64 waited = t.elapsed();
+        EXPECT_EQ(got, "C");
+        EXPECT_GE(waited, 2800);
+        EXPECT_LE(waited, 3600);
+        line.Send(QByteArray(1, SOH));
+    });
+    peer->start();
+    EXPECT_EQ(modem.SendRxR(10000), xmOK);
+    peer->wait();
+    delete peer;
+    EXPECT_EQ(com.RxCount(), 1); // the sender's first byte is left for the block reader
+}
+
+TEST_F(XModemBlocks, ReadBlockRefusesDamagedBlocksAndReportsEnds) {
+    char buffer[1024];
+    int number = 0, errors = 0;
+    QByteArray damaged = Frame(3, "data");
+    damaged[2] = 0; // complement no longer matches
+    QThread *sender = QThread::create([&] {
+        line.Send(damaged);
+        EXPECT_EQ(line.ReceiveSome(2000), QByteArray(1, NAK));
+        line.Send(Frame(3, "data"));
+    });
+    sender->start();
+    EXPECT_EQ(modem.ReadBlock(number, buffer, 1024, errors), 128);
+    sender->wait();
+    delete sender;
+    EXPECT_EQ(number, 3);
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(line.Receive(200), QByteArray(1, ACK));
+
+    line.Send(Frame(4, "big", 1024));
+    EXPECT_EQ(modem.ReadBlock(number, buffer, 128, errors), xmOverflow);
+    com.Flush();
+    line.Send(QByteArray(1, EOT));
+    EXPECT_EQ(modem.ReadBlock(number, buffer, 1024, errors), xmEndOfText);
+    EXPECT_EQ(line.Receive(200), QByteArray(1, ACK));
+}
+
+TEST_F(XModemBlocks, RepeatedBlockIsWrittenOnceAndNumbersWrap) {
+    ASSERT_EQ(modem.ReadFileAsync(Path("in.bin"), false), xmOK);
+    ASSERT_TRUE(AwaitInvite());
+    QByteArray expected;
+    for (int n = 1; n <= 300; ++n) {
+        const QByteArray payload = QByteArray::number(n).leftJustified(128, '.');
+        ASSERT_EQ(Offer(Frame(n & 0xFF, payload)), ACK) << n;
+        if (n == 2) // our ACK "got lost": the sender repeats the block
+            ASSERT_EQ(Offer(Frame(n, payload)), ACK);
+        expected += payload;
+    }
+    EXPECT_EQ(Offer(QByteArray(1, EOT)), ACK);
+    EXPECT_EQ(WaitDone(), xmEndOfText);
+    EXPECT_EQ(ReadAll(Path("in.bin")), expected);
+}
+
+TEST_F(XModemBlocks, OutOfSequenceBlockCancels) {
+    ASSERT_EQ(modem.ReadFileAsync(Path("in.bin"), false), xmOK);
+    ASSERT_TRUE(AwaitInvite());
+    ASSERT_EQ(Offer(Frame(1, "one")), ACK);
+    line.Send(Frame(3, "three"));
+    EXPECT_EQ(WaitDone(), xmOutOfSequence);
+    EXPECT_TRUE(line.Receive(200).endsWith(QByteArray(5, CAN)));
+}
+
+TEST_F(XModemBlocks, YModemHeaderNamesStayInTheTargetFolder) {
+    QDir(dir.path()).mkdir("in");
+    for (const char *hostile : {"../evil.bin", "/etc/evil.bin", "sub/../../evil.bin", "C:\\evil.bin", ".."}) {
+        ASSERT_EQ(modem.ReadFileAsync(Path("in/x"), true), xmOK);
+        ASSERT_TRUE(AwaitInvite()) << hostile;
+        EXPECT_EQ(Offer(Frame(0, QByteArray(hostile) + '\0' + "5")), ACK);
+        EXPECT_EQ(WaitDone(), xmBadFileName) << hostile;
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("evil.bin")));
+
+    ASSERT_EQ(modem.ReadFileAsync(Path("in/x"), true), xmOK);
+    ASSERT_TRUE(AwaitInvite());
+    EXPECT_EQ(Offer(Frame(0, QByteArray("deep/folder/name.txt") + '\0' + "200 1234 644")), ACK);
+    ASSERT_TRUE(AwaitInvite());
+    EXPECT_EQ(Offer(Frame(1, QByteArray(128, 'a'))), ACK);
+    EXPECT_EQ(Offer(Frame(2, QByteArray(128, 'b'))), ACK);
+    EXPECT_EQ(Offer(QByteArray(1, EOT)), ACK);
+    EXPECT_EQ(WaitDone(), xmOK);
+    EXPECT_EQ(ReadAll(Path("in/name.txt")), QByteArray(128, 'a') + QByteArray(72, 'b'));
+    TLuProtocolStat stat;
+    modem.GetStat(stat);
+    EXPECT_EQ(stat.TotalSize, 200u);
+    EXPECT_EQ(stat.TransferedSize, 200);
+}
+
+TEST_F(XModemBlocks, ExistingNamesGetACounterAndStartChecks) {
+    WriteRandomFile(Path("name.ext"), 3, 1);
+    for (const char *expected : {"name001.ext", "name002.ext"}) {
+        ASSERT_EQ(modem.ReadFileAsync(Path("name.ext"), false), xmOK);
+        ASSERT_TRUE(AwaitInvite());
+        EXPECT_EQ(Offer(QByteArray(1, EOT)), ACK);
+        EXPECT_EQ(WaitDone(), xmEndOfText);
+        EXPECT_EQ(modem.FileName(), Path(expected));
+    }
+    EXPECT_EQ(modem.SendFileAsync(Path("name.ext"), false), xmOK);
+    EXPECT_EQ(modem.SendFileAsync(Path("name.ext"), false), xmThreadBusy);
+    modem.Cancel();
+    EXPECT_EQ(WaitDone(), xmUserCancel);
+
+    TLuXYModem unassigned;
+    EXPECT_EQ(unassigned.SendFile(Path("name.ext"), false), xmPortNotAssigned);
+    com.Close();
+    EXPECT_EQ(modem.ReadFile(Path("x"), false), xmPortNotOpened);
+    EXPECT_EQ(modem.SendFile(Path("missing"), false), xmPortNotOpened);
+}
+
+TEST(XModemSettings, BlockSizeStatusAndErrorTexts) {
+    TLuXYModem modem;
+    modem.SetBlockSize(511);
+    EXPECT_EQ(modem.BlockSize(), 128);
+    modem.SetBlockSize(512);
+    EXPECT_EQ(modem.BlockSize(), 1024);
+    EXPECT_EQ(modem.Status(), lupsReady);
+    EXPECT_EQ(modem.StatusText(), "Ready");
+    EXPECT_EQ(TLuXYModem::StatusTextOf(137), "Unknow status: 9");
+    EXPECT_EQ(TLuXYModem::GetErrorText(-8), "Cancel");
+    EXPECT_EQ(TLuXYModem::GetErrorText(-30), "Unknow error: -30");
+}

@@ -1,0 +1,29 @@
+// veltra_devsim run as a process of its own on a new pseudo-terminal, for the tests and benchmarks that
+// drive the real engine or the real programs against it. VELTRA_DEVSIM_PATH names the program.
+#pragma once
+
+#include <QProcess>
+#include <QStringList>
+
+class TDevSimProcess {
+public:
+    explicit TDevSimProcess(const QStringList &args) {
+        fprocess.setProgram(QStringLiteral(VELTRA_DEVSIM_PATH));
+        fprocess.setArguments(args);
+        fprocess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        fprocess.start();
+        if (fprocess.waitForStarted(5000) && fprocess.waitForReadyRead(5000))
+            fpath = QString::fromLocal8Bit(fprocess.readLine()).trimmed();
+    }
+    ~TDevSimProcess() {
+        fprocess.terminate();
+        if (!fprocess.waitForFinished(3000))
+            fprocess.kill();
+        fprocess.waitForFinished(1000);
+    }
+    QString SlavePath() const { return fpath; }
+
+private:
+    QProcess fprocess;
+    QString fpath;
+};

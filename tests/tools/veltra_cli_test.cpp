@@ -1,0 +1,233 @@
+// Tests of veltra_cli as a user runs it: the real program, started with its settings on the command
+// line, against veltra_devsim on a pseudo-terminal of its own. What is checked is what a provisioning
+// script sees: standard output, standard error, the exit code and the time it took.
+#include "cli_process.h"
+#include "devsim_process.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int Port = 7;
+const QString DefaultConfig = QStringLiteral(VELTRA_DATA_DIR "/devsim_default.cfg");
+
+class VeltraCli : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+
+    TCliResult Run(const QString &device, const QStringList &words, const QStringList &settings = {}) {
+        return RunCli(dir.path(), Port, device, words, settings);
+    }
+    TCliResult Run(const TDevSimProcess &sim, const QStringList &words, const QStringList &settings = {}) {
+        EXPECT_FALSE(sim.SlavePath().isEmpty());
+        return Run(sim.SlavePath(), words, settings);
+    }
+    void WriteFile(const QString &name, const QByteArray &text) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+};
+
+// The simulator's configuration as `read` prints it: the file without its comments.
+QString ConfigLines(const QString &fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QString lines;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine());
+        if (!line.startsWith(u'#'))
+            lines += line;
+    }
+    return lines;
+}
+
+} // namespace
+
+TEST_F(VeltraCli, UsageErrorsAndHelp) {
+    for (const QStringList &words : {QStringList{}, QStringList{"frobnicate"}, QStringList{"write"},
+                                     QStringList{"send"}, QStringList{"firmware"}, QStringList{"xsend"},
+                                     QStringList{"xrecv", "--ymodem"}, QStringList{"yrecv"}}) {
+        const TCliResult r = Run(QStringLiteral("/nonexistent/tty"), words);
+        EXPECT_EQ(r.exitCode, 1) << words.join(u' ').toStdString();
+        EXPECT_TRUE(r.err.startsWith("usage: veltra_cli")) << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+    }
+    const TCliResult help = Run(QStringLiteral("/nonexistent/tty"), {"help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.startsWith("usage: veltra_cli")) << help.out.toStdString();
+    EXPECT_TRUE(help.out.contains("Exit codes:"));
+    EXPECT_TRUE(help.err.isEmpty());
+}
+
+TEST_F(VeltraCli, PortsListsTheMappedPortWithoutOpeningIt) {
+    const TCliResult r = Run(QStringLiteral("/nonexistent/tty7"), {"ports"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "COM7\t/nonexistent/tty7\n");
+}
+
+TEST_F(VeltraCli, NoDeviceExitsWithinTheTimeLimit) {
+    const TCliResult r = Run(QStringLiteral("/nonexistent/tty7"), {"info"}, {"cli_timeout=1"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+    EXPECT_EQ(r.err, "No device answered on ports: 7\n");
+    EXPECT_LT(r.elapsedMs, 3000);
+}
+
+TEST_F(VeltraCli, InfoPrintsTheIdentity) {
+    TDevSimProcess sim({"--ident", "Tracker-B HW:7 SW:1021 IMEI: 490154203237518"});
+    const TCliResult r = Run(sim, {"info"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "type: Tracker-B\nimei: 490154203237518\nhw: 7\nsw: 1021\n");
+}
+
+TEST_F(VeltraCli, ReadPrintsTheConfigurationInTheDevicesOrder) {
+    TDevSimProcess sim({"--config", DefaultConfig});
+    const TCliResult r = Run(sim, {"read"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QString expected = ConfigLines(DefaultConfig);
+    ASSERT_TRUE(expected.contains("SEC_PHONE3=\n"));
+    EXPECT_EQ(r.out, expected);
+}
+
+TEST_F(VeltraCli, WriteReportsEachEntryAndSkipsTheDevicesOwn) {
+    TDevSimProcess sim({"--config", DefaultConfig, "--reject", "GSM_SIGNAL"});
+    // Relative to the folder the program was started in, although it changes its own.
+    WriteFile("new.cfg", "# provisioning\n"
+                         "SRV_PORT=60\n"
+                         "SRV_PROTO=NOT USE\n"
+                         "_FW_VERSION=345\n"
+                         "GSM_SIGNAL=31\n"
+                         "DEV_LABEL=B 456 CD 99\n");
+    const TCliResult r = Run(sim, {"write", "new.cfg"});
+    EXPECT_EQ(r.exitCode, 4) << r.err.toStdString();
+    EXPECT_EQ(r.out, "SRV_PORT=60: confirmed\n"
+                     "GSM_SIGNAL=31: FAILED [ERROR=GSM_SIGNAL is read-only]\n"
+                     "DEV_LABEL=B 456 CD 99: confirmed\n");
+
+    const QString stored = Run(sim, {"read"}).out;
+    EXPECT_TRUE(stored.contains("\nSRV_PORT=60\n"));
+    EXPECT_TRUE(stored.contains("\nSRV_PROTO=TCP\n"));
+    EXPECT_TRUE(stored.contains("\nGSM_SIGNAL=18\n"));
+    EXPECT_TRUE(stored.endsWith("\nDEV_LABEL=B 456 CD 99\n")) << stored.toStdString();
+
+    const TCliResult missing = Run(sim, {"write", "missing.cfg"});
+    EXPECT_EQ(missing.exitCode, 5);
+    EXPECT_EQ(missing.err, "No configuration entries in " + dir.filePath("missing.cfg") + "\n");
+}
+
+// The time limit holds for each entry: eleven answers 150 ms apart take longer than the one second.
+TEST_F(VeltraCli, WriteOfALongFileToASlowDeviceCompletes) {
+    TDevSimProcess sim({"--config", DefaultConfig, "--delay", "150"});
+    const QString all = ConfigLines(DefaultConfig);
+    const QStringList entries = all.split(u'\n').mid(0, 12);
+    WriteFile("slow.cfg", (entries.join(u'\n') + u'\n').toUtf8());
+    const TCliResult r = Run(sim, {"write", dir.filePath("slow.cfg")}, {"cli_timeout=1"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.count(": confirmed\n"), 11) << r.out.toStdString(); // SRV2_ADDR is not used
+}
+
+TEST_F(VeltraCli, SendPrintsTheDevicesLinesAsTheyCame) {
+    TDevSimProcess sim({"--config", DefaultConfig});
+    const TCliResult r = Run(sim, {"send", "S_DEV_LABEL=X", "1"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "S_DEV_LABEL=X 1\n  DEV_LABEL=X 1\n");
+}
+
+TEST_F(VeltraCli, PasswordIsAskedForAndChecked) {
+    TDevSimProcess sim({"--password", "sesame"});
+    const QString asked = "The device asks for a password: give password=... (or the right one).\n";
+    for (const QStringList &settings : {QStringList{}, QStringList{"password=open"}}) {
+        const TCliResult r = Run(sim, {"info"}, settings);
+        EXPECT_EQ(r.exitCode, 3) << settings.join(u' ').toStdString();
+        EXPECT_EQ(r.err, asked);
+        EXPECT_TRUE(r.out.isEmpty());
+    }
+    const TCliResult r = Run(sim, {"info"}, {"password=sesame"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("type: VT-300\n")) << r.out.toStdString();
+}
+
+// What is to be sent, and the folder a batch goes into, must exist: found out before any port is used.
+TEST_F(VeltraCli, MissingFilesAreRefusedBeforeAnyPort) {
+    for (const QStringList &words : {QStringList{"firmware", "missing.bin"},
+                                     QStringList{"xsend", "missing.bin"}, QStringList{"yrecv", "missing"}}) {
+        const TCliResult r = Run(QStringLiteral("/nonexistent/tty7"), words);
+        EXPECT_EQ(r.exitCode, 5) << words.join(u' ').toStdString();
+        EXPECT_EQ(r.err, "No such file or folder: " + dir.filePath(words[1]) + "\n");
+        EXPECT_LT(r.elapsedMs, 3000);
+    }
+}
+
+TEST_F(VeltraCli, TransferOnAPortThatDoesNotOpen) {
+    WriteFile("image.bin", "x");
+    const TCliResult r = Run(QStringLiteral("/nonexistent/tty7"), {"xsend", "image.bin", "--ymodem"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.startsWith("COM7 (/nonexistent/tty7) did not open: ")) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+}
+
+namespace {
+
+// The image as the loader stored it; it writes the file once the transfer has ended.
+QByteArray LoaderImage(const QString &fileName) {
+    QFile file(fileName);
+    for (int tries = 0; tries < 40 && !file.exists(); ++tries)
+        QThread::msleep(50);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray Image(int size) {
+    QByteArray image(size, '\0');
+    for (int i = 0; i < size; ++i)
+        image[i] = char(i * 7 + 3);
+    return image;
+}
+
+} // namespace
+
+// Three blocks; the last one keeps its zero padding. Off a terminal each step is one line.
+TEST_F(VeltraCli, FirmwareReachesTheLoader) {
+    const QString stored = dir.filePath("stored.bin");
+    TDevSimProcess sim({"--firmware-out", stored});
+    const QByteArray image = Image(300);
+    WriteFile("image.bin", image);
+    const TCliResult r = Run(sim, {"firmware", "image.bin"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "Загрузка прошивки из файла [" + dir.filePath("image.bin") +
+                         "]\n"
+                         "Ожидание готовности устройства\n"
+                         "Блок 1 из 3\nБлок 2 из 3\nБлок 3 из 3\n"
+                         "Завершение передачи\n"
+                         "Обновление прошивки завершено. Устройство будет перезагружено.\n");
+    const QByteArray got = LoaderImage(stored);
+    ASSERT_EQ(got.size(), 384);
+    EXPECT_EQ(got.left(300), image);
+    EXPECT_EQ(got.mid(300), QByteArray(84, '\0'));
+}
+
+TEST_F(VeltraCli, FirmwareCancelledByTheLoader) {
+    TDevSimProcess sim({"--loader-fault", "cancel"});
+    WriteFile("image.bin", Image(300));
+    const TCliResult r = Run(sim, {"firmware", "image.bin"});
+    EXPECT_EQ(r.exitCode, 4);
+    EXPECT_EQ(r.err, "Обновление прошивки прервано по Вашему желанию.\n");
+    EXPECT_TRUE(r.out.endsWith("Блок 1 из 3\n")) << r.out.toStdString();
+}
+
+// Ctrl-C during the upload: the engine stops before the next block.
+TEST_F(VeltraCli, FirmwareInterruptedByTheUser) {
+    TDevSimProcess sim({});
+    WriteFile("image.bin", Image(1024 * 1024));
+    TCliProcess cli(dir.path(), Port, sim.SlavePath(), {"firmware", "image.bin"}, {});
+    ASSERT_TRUE(cli.WaitForOutput("Блок 10 из 8192\n", 10000));
+    cli.Interrupt();
+    const TCliResult r = cli.Finish(15000);
+    EXPECT_EQ(r.exitCode, 4);
+    EXPECT_EQ(r.err, "Обновление прошивки прервано по Вашему желанию.\n");
+    EXPECT_FALSE(r.out.contains("Блок 8192 из 8192")) << r.out.right(200).toStdString();
+}

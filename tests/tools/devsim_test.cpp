@@ -2,6 +2,7 @@
 // of its own; what only the program does (first output line, link file, signals, exit codes) runs
 // against veltra_devsim itself. The client side is a real raw pseudo-terminal with read deadlines, and
 // one upload goes through lrzsz's sx as an independent XModem sender.
+#include "xmodem_frame.h"
 #include "DevSimOptions.h"
 #include "LuCRC.h"
 #include "TDevSim.h"
@@ -29,7 +30,6 @@ using TClock = std::chrono::steady_clock;
 using TMs = std::chrono::milliseconds;
 
 constexpr char SOH = 0x01;
-constexpr char STX = 0x02;
 constexpr char EOT = 0x04;
 const QByteArray ACK(1, 0x06);
 const QByteArray NAK(1, 0x15);
@@ -120,16 +120,7 @@ QByteArray Pattern(int size, int seed) {
     return bytes;
 }
 
-QByteArray Frame(int number, const QByteArray &data) {
-    const quint16 crc = Crc16(data.constData(), int(data.size()), 0x1021, 0);
-    QByteArray frame(1, data.size() == 1024 ? STX : SOH);
-    frame += char(number);
-    frame += char(255 - number);
-    frame += data;
-    frame += char(crc >> 8);
-    frame += char(crc & 0xFF);
-    return frame;
-}
+QByteArray Frame(int number, const QByteArray &data) { return XModemFrame(number, data, int(data.size())); }
 
 class DevSim : public ::testing::Test {
 protected:

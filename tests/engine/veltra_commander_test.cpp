@@ -1,4 +1,8 @@
+#include "comm/pty_fixture.h"
 #include "engine_fixture.h"
+
+#include <map>
+#include <thread>
 
 #include <QRegularExpression>
 
@@ -189,4 +193,55 @@ TEST_F(EngineTest, KeepAliveIdentifiesADeviceWithoutNumericImeiAgain) {
     ASSERT_TRUE(PumpUntil([&] { return recorder.CountOf(MSG_DEV_INFO, 1) == 1; }, 7000));
     EXPECT_EQ(recorder.CountOf(MSG_DEV_PRESENT, 1), 1);
     EXPECT_EQ(CmdLog().count("R_INFO -> Tracker-B HW:3 SW:7 [0]"), 2);
+}
+
+// A scripted device on a raw pty: answers in the forms a real tracker uses that the simulator does not.
+class TScriptedDevice {
+public:
+    explicit TScriptedDevice(TPtyPair &pty, std::map<QByteArray, QByteArray> answers)
+        : fpty(pty), fanswers(std::move(answers)), fthread([this] { Serve(); }) {}
+    ~TScriptedDevice() {
+        fstop = true;
+        fthread.join();
+    }
+
+private:
+    void Serve() {
+        QByteArray pending;
+        while (!fstop) {
+            pending += fpty.ReceiveSome(20);
+            for (qsizetype end; (end = pending.indexOf("\r\n")) >= 0; pending.remove(0, end + 2)) {
+                const QByteArray cmd = pending.left(end);
+                fpty.Send(cmd + "\r\n" + fanswers[cmd]); // echo first, as the device does
+            }
+        }
+    }
+    TPtyPair &fpty;
+    std::map<QByteArray, QByteArray> fanswers;
+    std::atomic<bool> fstop{false};
+    std::thread fthread;
+};
+
+TEST_F(EngineTest, AnswerFormsAreNormalised) {
+    TPtyPair pty(71);
+    TScriptedDevice device(pty, {{"R_INFO", "  INFO Tracker-A HW:12 SW:345 IMEI: 356938035643809\r\n"},
+                                 {"R_CFG", "  CFG:\r  apn=internet\r  port = 5000\r"},
+                                 {"R_K1", "  K1: 60\r"},
+                                 {"R_K2", "  K2=60\r"},
+                                 {"R_K3", "  K3 = 60\r"},
+                                 {"S_K=60", "  K=60\r"},
+                                 {"S_K=61", "  K=50\r"},
+                                 {"S_NOP", "  NOP\r"}});
+    StartEngine(QStringLiteral("71"));
+    ASSERT_TRUE(WaitPresent());
+    EXPECT_EQ(Run("/R_CFG").lastAns, "apn=internet\\rport\\s=\\s5000");
+    for (const char *read : {"R_K1", "R_K2", "R_K3"})
+        EXPECT_EQ(Run(read).lastAns, "60") << read;
+    const TEvent written = Run("S_K=60");
+    EXPECT_EQ(written.value, 1);
+    EXPECT_EQ(written.lastAns, "");
+    EXPECT_EQ(Run("S_K=61").value, 0);
+    EXPECT_TRUE(CmdLog().contains("S_K=61 -> K=50\r\n")) << CmdLog().toStdString();
+    EXPECT_TRUE(CmdLog().contains("[bad answer]"));
+    EXPECT_EQ(Run("S_NOP").value, 1);
 }

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -100,8 +101,13 @@ int TLuLogTail::Pass() {
         Notify(-1);
         return DelayIdle;
     }
-    if (n == 0)
+    if (n == 0) {
+        // The serial traffic log is cut back by writing a new file in its place; the old one would
+        // never grow again, so a replaced or shortened file is opened afresh on the next pass.
+        if (FileWasReplaced())
+            CloseFile();
         return DelayEof;
+    }
     ftail->PutBuf(buffer, int(n));
     guard.unlock();
     Notify(n);
@@ -117,6 +123,15 @@ bool TLuLogTail::OpenFile(const QString &name) {
     const off_t size = ::lseek(ffile_handle, 0, SEEK_END);
     ::lseek(ffile_handle, size > StartBack ? size - StartBack : 0, SEEK_SET);
     return true;
+}
+
+bool TLuLogTail::FileWasReplaced() const {
+    struct stat open {
+    }, named{};
+    if (::fstat(ffile_handle, &open) != 0 || ::stat(QFile::encodeName(ffile_name).constData(), &named) != 0)
+        return false;
+    return open.st_ino != named.st_ino || open.st_dev != named.st_dev ||
+           named.st_size < ::lseek(ffile_handle, 0, SEEK_CUR);
 }
 
 void TLuLogTail::CloseFile() {

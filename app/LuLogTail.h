@@ -40,6 +40,7 @@ private:
     int Pass();
     bool OpenFile(const QString &name);
     void CloseFile();
+    bool FileWasReplaced() const;
     void Notify(qint64 value);
     void Sleep(int ms);
 

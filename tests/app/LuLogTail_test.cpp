@@ -1,3 +1,4 @@
+#include "LuFiles.h"
 #include "LuLogTail.h"
 
 #include "app_test_util.h"
@@ -103,6 +104,18 @@ TEST_F(LuLogTail, AnExistingFileStartsWithItsLast256BytesThenFollowsAppendsInChu
     EXPECT_GE(receiver.Calls.size(), 4u);
     for (const TNotification &n : receiver.Calls)
         EXPECT_LE(n.value, 1024);
+}
+
+TEST_F(LuLogTail, AFileCutBackByTrimFileHeadIsFollowedFurther) {
+    Append("com.log", QByteArray("old traffic line\r\n").repeated(2000));
+    QByteArray received;
+    auto follower = Follow("com.log");
+    TakeInto(received, *follower);
+    ASSERT_TRUE(WaitUntil([&] { return !received.isEmpty(); }, 2000));
+    ASSERT_TRUE(TrimFileHead(Path("com.log"), 1000));
+    received.clear();
+    Append("com.log", "new line");
+    ASSERT_TRUE(WaitUntil([&] { return received.contains("new line"); }, 3000));
 }
 
 TEST_F(LuLogTail, AFullQueueStopsTheReadingUntilItIsEmptied) {

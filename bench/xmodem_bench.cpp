@@ -44,7 +44,7 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr int FileSize = 1 << 20;
-constexpr int Rounds = 1;
+constexpr int Rounds = 5;
 constexpr auto RunLimit = 60s;
 constexpr auto EotGrace = 1s;
 constexpr int Port = 92;
@@ -197,7 +197,7 @@ public:
     }
     static QStringList Rx() { return {"rx", "-c", "in.bin"}; }
 
-    // The other side of a transfer has its grace after the receiver was done, then it is stopped.
+    // A sender has a grace after the receiver is done, then it is stopped; true when it had to be.
     static bool FinishSender(TChild &sender, Clock::time_point receiverDone) {
         if (sender.WaitExit(receiverDone + EotGrace))
             return false;
@@ -315,7 +315,7 @@ bool Compare(const char *name, bool oursSends, const std::function<TRun()> &ours
              const std::function<TRun()> &reference) {
     TFigures o, r;
     for (int round = 0; round < Rounds; ++round) {
-        for (auto [figures, run, who] : {std::tuple{&o, &ours, "ours"}, std::tuple{&r, &ours, "lrzsz"}})
+        for (auto [figures, run, who] : {std::tuple{&o, &ours, "ours"}, std::tuple{&r, &reference, "lrzsz"}})
             if (!figures->Add((*run)())) {
                 std::printf("error: %s: %s failed, stalled or delivered a wrong file (round %d)\n", name, who,
                             round + 1);
@@ -357,9 +357,11 @@ int main() {
                 "receiver has the whole file (rx exit, our end of file; rx waits 1 s after an EOT)\n");
     std::printf("eot_grace: %lld ms (a sender still waiting for its EOT acknowledgement is stopped)\n",
                 (long long)std::chrono::milliseconds(EotGrace).count());
+    std::printf("line: pty <-> relay thread <-> socket; ours on the pty, its lrzsz partner on the socket\n");
+    std::printf("reference: sx on the pty into rx -c on the socket, for both directions\n");
     std::printf("our_first_invite_delay: 0 ms (receiving)\n");
     bool ok = true;
-    for (const bool oneK : {getenv("ONEK") != nullptr}) {
+    for (const bool oneK : {false, true}) {
         const char *sendName = oneK ? "send_1k" : "send_128";
         const char *readName = oneK ? "receive_1k" : "receive_128";
         ok = Compare(

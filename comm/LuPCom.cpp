@@ -230,16 +230,15 @@ int TLuPCom::TxCount() {
 bool TLuPCom::WaitRxCount(int count, int timeoutMs) {
     CheckOpen();
     const QDeadlineTimer deadline(std::max(timeoutMs, 0));
-    for (;;) {
-        // Taking what the device already sent lets the wait below sleep until new bytes arrive.
-        if (frxbuf.size() < count)
-            FillRx(QStringLiteral("RxCount"));
-        if (frxbuf.size() >= count)
-            return true;
-        if (deadline.hasExpired())
+    // The wait comes first and a read only once the device has bytes: reading an empty device costs two
+    // system calls (the read and the hang-up check), which a block transfer would pay before every wait.
+    while (frxbuf.size() < count) {
+        const bool ready =
+            Checked(QStringLiteral("RxCount"), sio_WaitInput(fport, int(deadline.remainingTime()))) > 0;
+        if ((!ready || FillRx(QStringLiteral("RxCount")) == 0) && deadline.hasExpired())
             return false;
-        Checked(QStringLiteral("RxCount"), sio_WaitInput(fport, int(deadline.remainingTime())));
     }
+    return true;
 }
 
 bool TLuPCom::SkipLineEnds() {

@@ -164,6 +164,9 @@ int TLuXYModem::CancelledBySender(int code) {
     return code;
 }
 
+// The per-block loops look for bytes with WaitRx(0) and WaitRxCount(n, 0), which answer from the bytes
+// the port object already holds and go to the device only when those are too few. RxCount asks the
+// device every time (two system calls), and a block passes such a test up to five times.
 int TLuXYModem::SendBlock(int bNum, const void *bData, int dLen, int &errCount) {
     errCount = 0;
     if (dLen > 1024)
@@ -188,7 +191,7 @@ int TLuXYModem::SendBlock(int bNum, const void *bData, int dLen, int &errCount) 
         // answer) are kept for the answer phase.
         QByteArray early;
         while (FComPort->TxCount() >= DrainLimit) {
-            while (FComPort->RxCount() > 0) {
+            while (FComPort->WaitRx(0)) {
                 const char b = char(FComPort->GetChar());
                 if (b == CAN && last == CAN) {
                     FComPort->Flush();
@@ -209,7 +212,7 @@ int TLuXYModem::SendBlock(int bNum, const void *bData, int dLen, int &errCount) 
         deadline.setRemainingTime(BlockDeadlineMs);
         bool resend = false;
         while (!resend) {
-            while (!resend && (!early.isEmpty() || FComPort->RxCount() > 0)) {
+            while (!resend && (!early.isEmpty() || FComPort->WaitRx(0))) {
                 char b;
                 if (!early.isEmpty()) {
                     b = early.at(0);
@@ -265,7 +268,7 @@ int TLuXYModem::ReadBlock(int &bNum, void *bData, int max_dLen, int &errCount) {
         bool retry = false;
         while (!retry) {
             if (stage == 0) {
-                while (stage == 0 && FComPort->RxCount() > 0) {
+                while (stage == 0 && FComPort->WaitRx(0)) {
                     const char b = char(FComPort->GetChar());
                     if (b == SOH || b == STX) {
                         size = b == SOH ? 128 : 1024;
@@ -282,18 +285,18 @@ int TLuXYModem::ReadBlock(int &bNum, void *bData, int max_dLen, int &errCount) {
                     }
                 }
             }
-            if (stage == 1 && FComPort->RxCount() >= 2) {
+            if (stage == 1 && FComPort->WaitRxCount(2, 0)) {
                 bNum = FComPort->GetChar();
                 complement = FComPort->GetChar();
                 stage = 2;
                 deadline.setRemainingTime(ByteDeadlineMs);
             }
-            if (stage == 2 && FComPort->RxCount() >= size) {
+            if (stage == 2 && FComPort->WaitRxCount(size, 0)) {
                 FComPort->Read(bData, size);
                 crc = Crc16(bData, size, CrcPolynomial, 0);
                 stage = 3;
             }
-            if (stage == 3 && FComPort->RxCount() >= 2) {
+            if (stage == 3 && FComPort->WaitRxCount(2, 0)) {
                 const int hi = FComPort->GetChar();
                 const int lo = FComPort->GetChar();
                 // A block whose number and complement disagree is as damaged as one with a bad CRC.
@@ -705,14 +708,20 @@ int TLuXYModemThread::DoSendFile(bool YModem) {
 }
 
 int TLuXYModemThread::ReadHeader(qint64 &declaredSize) {
-    SetStatus(lupsSendRxR);
-    int result = FProtocol->SendRxR(BlockDeadlineMs);
-    if (result != xmOK)
-        return result;
-    SetStatus(lupsReadHeader);
+    int result = xmOK;
     int number = 0;
-    int errCount = 0;
-    result = FProtocol->ReadBlock(number, FBuffer, int(sizeof FBuffer), errCount);
+    // A sender that got our acknowledgement of its EOT together with the next "C" may take the "C"
+    // for a refusal and send its EOT again; ReadBlock has acknowledged it, so invite once more.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        SetStatus(lupsSendRxR);
+        if ((result = FProtocol->SendRxR(BlockDeadlineMs)) != xmOK)
+            return result;
+        SetStatus(lupsReadHeader);
+        int errCount = 0;
+        result = FProtocol->ReadBlock(number, FBuffer, int(sizeof FBuffer), errCount);
+        if (result != xmEndOfText)
+            break;
+    }
     if (result < 0)
         return result;
     if (number != 0)

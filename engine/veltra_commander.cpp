@@ -476,7 +476,7 @@ bool TVeltraCommander::UpdateFirmware(const QString &fileName) {
 }
 
 QString TVeltraCommander::FirmwareResultMessage(int result) {
-    if (result == xmCancel || result == xmUserCancel)
+    if (result == xmCancel)
         return QStringLiteral("Обновление прошивки прервано по Вашему желанию.");
     if (result == xmOK)
         return QStringLiteral("Обновление прошивки завершено. Устройство будет перезагружено.");

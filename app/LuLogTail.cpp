@@ -56,7 +56,10 @@ quint32 TLuLogTail::NotifyMsg() const {
     return LogTailNotifyMessage;
 }
 
+// Under the lock the follower holds while it fills the queue; the receiver's handler, the only other
+// user, runs while the follower waits outside it.
 void TLuLogTail::SetTailSize(int size) {
+    QMutexLocker guard(&fLock);
     if (size != ftail->Size())
         ftail = std::make_unique<TLuQueue>(size);
 }
@@ -76,7 +79,22 @@ void TLuLogTail::Execute() {
             if (fStop)
                 return;
         }
-        delay = Pass();
+        delay = PassReportingErrors();
+    }
+}
+
+// An error raised while the file is opened or read ends this pass, not the follower.
+int TLuLogTail::PassReportingErrors() {
+    try {
+        return Pass();
+    } catch (const std::exception &e) {
+        {
+            QMutexLocker guard(&fLock);
+            ferror_msg = QStringLiteral("TLuLogTail: ") + QString::fromUtf8(e.what());
+            CloseFile();
+        }
+        Notify(-1);
+        return DelayIdle;
     }
 }
 

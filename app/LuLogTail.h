@@ -37,6 +37,7 @@ protected:
 
 private:
     void Execute();
+    int PassReportingErrors();
     int Pass();
     bool OpenFile(const QString &name);
     void CloseFile();

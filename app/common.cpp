@@ -72,6 +72,16 @@ QString SettingsName() {
     return ChangeFileExtension(FileNameOf(ProgramPath), QStringLiteral("conf"));
 }
 
+// The settings as the start banner lists them: a secret (any key that names a password) shows as ***,
+// since the main log is read and passed around by people who must not learn it.
+QString SettingsForLog() {
+    TLuHash shown(*AppSettings);
+    for (int i = 0; i < shown.Count(); ++i)
+        if (shown.GetKey(i).contains(QStringLiteral("pass"), Qt::CaseInsensitive))
+            shown.SetValByIndex(i, QStringLiteral("***"));
+    return shown.AsText(QStringLiteral("="), QStringLiteral("\r\n"));
+}
+
 void WriteStartBanner() {
     TLuHash version;
     ReadVersionInfo(ProgramPath, version);
@@ -80,7 +90,7 @@ void WriteStartBanner() {
            QStringLiteral("=== ") + version.GetVal("ProductName") + QStringLiteral(" v") +
                version.GetVal("FileVersion") + u' ' + version.GetVal("LegalCopyright"),
            -1);
-    AppLog(QStringLiteral("init"), AppSettings->AsText(QStringLiteral("="), QStringLiteral("\r\n")), -1);
+    AppLog(QStringLiteral("init"), SettingsForLog(), -1);
 }
 
 QString LogPrefix(const QString &channel) {

@@ -42,6 +42,20 @@ bool OnMainThread() {
     return app && QThread::currentThread() == app->thread();
 }
 
+// A call can run directly when this is the main thread or when there is no main thread to wait for.
+bool RunsDirectly() {
+    return !QCoreApplication::instance() || OnMainThread();
+}
+
+thread_local int servingDepth = 0;
+
+// Runs a handler with ServingNotification() true for the thread that runs it.
+void RunServing(const std::function<void()> &call) {
+    ++servingDepth;
+    call();
+    --servingDepth;
+}
+
 void TChannel::WakeMainThread() {
     if (QCoreApplication *app = QCoreApplication::instance())
         QMetaObject::invokeMethod(
@@ -67,7 +81,7 @@ void TChannel::Serve() {
         TRequest *request = pending.front();
         pending.pop_front();
         guard.unlock();
-        request->call();
+        RunServing(request->call);
         guard.relock();
         request->handled = true;
         request->finished = true;
@@ -115,24 +129,32 @@ quint32 RegisterMessageName(const QString &name) {
     return id;
 }
 
-bool SendNotification(TNotifyReceiver *target, quint32 msg, int code, qint64 value, const QString &text) {
-    if (!target)
-        return false;
-    if (OnMainThread()) {
-        target->HandleNotification(msg, code, value, text);
+bool ServingNotification() {
+    return servingDepth > 0;
+}
+
+namespace {
+
+// The one way a send or a call reaches the main thread, or runs at once where it can.
+bool Deliver(TNotifyReceiver *target, const std::function<void()> &call) {
+    if (RunsDirectly()) {
+        RunServing(call);
         return true;
     }
-    TRequest request{target, [&] { target->HandleNotification(msg, code, value, text); }};
+    TRequest request{target, call};
     return Channel().SendFromWorker(request);
 }
 
+} // namespace
+
+bool SendNotification(TNotifyReceiver *target, quint32 msg, int code, qint64 value, const QString &text) {
+    if (!target)
+        return false;
+    return Deliver(target, [&] { target->HandleNotification(msg, code, value, text); });
+}
+
 bool CallOnMainThread(const std::function<void()> &call) {
-    if (OnMainThread() || !QCoreApplication::instance()) {
-        call();
-        return true;
-    }
-    TRequest request{nullptr, call};
-    return Channel().SendFromWorker(request);
+    return Deliver(nullptr, call);
 }
 
 void ServeNotificationsFor(int timeoutMs) {

@@ -3,9 +3,17 @@
 // handler has returned, so the handler may read the sender's state without locks and a dialog opened
 // by the handler holds the sender. A send from the main thread is a direct call.
 //
+// The lifetime rule every owner keeps: a receiver of notifications must outlive, or first stop, every
+// thread that can notify it. Members are destroyed in reverse order of declaration, so a thread member
+// is declared after everything it uses, and an owner that is itself the receiver stops its threads in
+// its own destructor, while the handler and what it uses are still whole.
+//
 // Teardown: a worker may be blocked in a send while the main thread waits for it to end. The main
 // thread therefore waits through JoinServing, which serves such sends, and a receiver that goes away
 // releases every sender still waiting for it (their send returns false).
+//
+// Without an application object (a library user, a test without one) there is no main thread to wait
+// for: sends and calls run directly on the calling thread.
 #pragma once
 
 #include <QMutex>
@@ -36,6 +44,10 @@ bool SendNotification(TNotifyReceiver *target, quint32 msg, int code, qint64 val
 // Runs `call` on the main thread while the calling thread waits (directly when already there, or
 // when the process has no application object).
 bool CallOnMainThread(const std::function<void()> &call);
+
+// True on a thread that is running a notification handler or a call of CallOnMainThread: the sender
+// is then waiting, so its published fields can be read without locks.
+bool ServingNotification();
 
 // Runs the sends that are waiting for receivers on this (the main) thread.
 void ServePendingNotifications();

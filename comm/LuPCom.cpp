@@ -147,7 +147,10 @@ void TLuPCom::UpdateIoctl() {
 }
 
 void TLuPCom::Close() {
-    sio_close(fport);
+    // Only a port this object opened: the same number may be open in another object, and a failed
+    // Open here must not close it there.
+    if (factive)
+        sio_close(fport);
     factive = false;
     frxbuf.clear();
     if (!flogenabled)

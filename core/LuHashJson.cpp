@@ -16,8 +16,10 @@ namespace {
 
 // Hostile input can nest brackets thousands deep; below this depth a block is kept as plain text.
 constexpr int MaxJsonDepth = 64;
-// Safety net for ExpandValues: no sane configuration needs this many substitutions in one value.
+// Safety nets for ExpandValues: no sane configuration needs this many substitutions in one value, nor
+// references nested this deep.
 constexpr int MaxExpansions = 10000;
+constexpr int MaxExpansionDepth = 64;
 
 QString Indent(int level) {
     return QString(2 * level, u' ');
@@ -136,28 +138,35 @@ int AssignJsonAt(TLuHash &store, const QString &json, bool clean, int depth) {
     return count;
 }
 
-// Replaces references found by `pattern` (group 1 is the name) with what `resolve` gives for them.
-// A name that comes back after it has been replaced once is a cycle: it is left in the value as it
-// stands and the search goes on after it.
-QString ExpandReferences(QString value, const QRegularExpression &pattern, const QString &delimiter,
-                         const std::function<QString(const QString &)> &resolve) {
-    QSet<QString> seen;
-    qsizetype from = 0;
-    for (int n = 0; n < MaxExpansions; ++n) {
-        const QRegularExpressionMatch m = pattern.match(value, from);
-        if (!m.hasMatch())
-            break;
-        const QString name = m.captured(1);
-        const QString folded = name.toLower();
-        if (seen.contains(folded)) {
-            from = m.capturedEnd(0);
+// Expands the references found by `pattern` (group 1 is the name) with what `resolve` gives for them,
+// expanded in turn. `chain` holds the folded names being expanded around this text: a name already on
+// it refers back to itself, a cycle, and that reference stays in the text as it stands. A name may
+// still come back through another key without a cycle (c = "$a$-$b$", b = "$a$").
+QString ExpandReferences(const QString &value, const QRegularExpression &pattern,
+                         const std::function<QString(const QString &)> &resolve, QStringList &chain,
+                         int &budget) {
+    QString result;
+    qsizetype copied = 0;
+    for (QRegularExpressionMatchIterator it = pattern.globalMatch(value); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const QString folded = m.captured(1).toLower();
+        if (budget <= 0 || chain.size() >= MaxExpansionDepth || chain.contains(folded))
             continue;
-        }
-        seen.insert(folded);
-        value = ReplaceAll(value, delimiter + name + delimiter, resolve(name));
-        from = 0;
+        --budget;
+        result += QStringView(value).mid(copied, m.capturedStart(0) - copied);
+        chain.append(folded);
+        result += ExpandReferences(resolve(m.captured(1)), pattern, resolve, chain, budget);
+        chain.removeLast();
+        copied = m.capturedEnd(0);
     }
-    return value;
+    return result.append(QStringView(value).mid(copied));
+}
+
+QString ExpandReferences(const QString &value, const QRegularExpression &pattern,
+                         const std::function<QString(const QString &)> &resolve) {
+    QStringList chain;
+    int budget = MaxExpansions;
+    return ExpandReferences(value, pattern, resolve, chain, budget);
 }
 
 } // namespace
@@ -185,9 +194,9 @@ void TLuHash::ExpandValues(const TLuHash *ref) {
         return v.isEmpty() ? u'#' + name + u'#' : v;
     };
     for (int i = 0; i < Count(); ++i)
-        SetValByIndex(i, ExpandReferences(entries[i].value, keyRef, QStringLiteral("$"), lookUpKey));
+        SetValByIndex(i, ExpandReferences(entries[i].value, keyRef, lookUpKey));
     for (int i = 0; i < Count(); ++i)
-        SetValByIndex(i, ExpandReferences(entries[i].value, envRef, QStringLiteral("%"), lookUpEnv));
+        SetValByIndex(i, ExpandReferences(entries[i].value, envRef, lookUpEnv));
 }
 
 void TLuHash::Sort() {

@@ -43,11 +43,13 @@ QString Captured(const QString &pattern, const QString &text) {
     return m.hasMatch() ? m.captured(1) : QString();
 }
 
-// Switches the port's traffic log off for the lifetime of the object, so that a password sent with a
-// quiet command (and the device's echo of it) never reaches the log; the log shows the gap.
+// Switches the port's traffic log off for the lifetime of the object, so that a password (and the
+// device's echo of it) never reaches the log; the log shows the gap. Other quiet commands stay in the
+// traffic log: only the command log leaves them out.
 class TTrafficLogPause {
 public:
-    TTrafficLogPause(TLuPCom &com, bool pause) : fcom(com), fwasOn(pause && com.LogEnabled()) {
+    TTrafficLogPause(TLuPCom &com, const QString &cmd)
+        : fcom(com), fwasOn(cmd.startsWith(QStringLiteral("S_PASSNOW=")) && com.LogEnabled()) {
         if (fwasOn)
             fcom.SetLogEnabled(false);
     }
@@ -68,6 +70,12 @@ TVeltraCommander::TVeltraCommander() {
 }
 
 TVeltraCommander::~TVeltraCommander() {
+    Stop();
+}
+
+void TVeltraCommander::Stop() {
+    if (isFinished() && !com)
+        return;
     requestInterruption();
     fCancelFlag = true;
     {
@@ -76,6 +84,51 @@ TVeltraCommander::~TVeltraCommander() {
     }
     JoinServing(this);
     Disconnect();
+}
+
+void TVeltraCommander::CheckPublishedRead() const {
+    Q_ASSERT_X(ServingNotification() || QThread::currentThread() == this, "TVeltraCommander",
+               "published fields are read while a notification is served; use Identity() elsewhere");
+}
+
+QString TVeltraCommander::DevName() const {
+    CheckPublishedRead();
+    return fDevName;
+}
+
+QString TVeltraCommander::DevIMEI() const {
+    CheckPublishedRead();
+    return fDevIMEI;
+}
+
+int TVeltraCommander::DevHwVersion() const {
+    CheckPublishedRead();
+    return fDevHwVersion;
+}
+
+int TVeltraCommander::DevSwVersion() const {
+    CheckPublishedRead();
+    return fDevSwVersion;
+}
+
+QString TVeltraCommander::LastCmd() const {
+    CheckPublishedRead();
+    return fLastCmd;
+}
+
+QString TVeltraCommander::LastAns() const {
+    CheckPublishedRead();
+    return fLastAns;
+}
+
+TDateTime TVeltraCommander::LastTm() const {
+    CheckPublishedRead();
+    return fLastTm;
+}
+
+TVeltraCommander::TIdentity TVeltraCommander::Identity() const {
+    QMutexLocker guard(&fDevLock);
+    return {fDevPresent, fDevName, fDevIMEI, fDevHwVersion, fDevSwVersion};
 }
 
 void TVeltraCommander::PutCmd(const QString &cmd) {
@@ -113,6 +166,7 @@ bool TVeltraCommander::TakeCmd(QString &cmd) {
     if (fcmdqu.Count() == 0)
         return false;
     cmd = fcmdqu.Shift();
+    fRunningCmd = true;
     return true;
 }
 
@@ -179,6 +233,11 @@ void TVeltraCommander::ReadUnsolicited() {
 void TVeltraCommander::RunQueue(int &backoff) {
     QString line;
     while (com && !Terminating() && TakeCmd(line)) {
+        // Cleared however the command ends, a port error's exception included.
+        struct TClearOnExit {
+            std::atomic<bool> &flag;
+            ~TClearOnExit() { flag = false; }
+        } running{fRunningCmd};
         fLastCmd = TrimText(line);
         const bool internal = fLastCmd.startsWith(u'_');
         const bool ok = internal ? RunInternal(fLastCmd, backoff) : RunDeviceCommand(fLastCmd);
@@ -190,16 +249,23 @@ void TVeltraCommander::RunQueue(int &backoff) {
     }
 }
 
+QString TVeltraCommander::CmdName(const QString &line, bool *quiet, bool *multi) {
+    QString cmd = TrimText(line);
+    if (cmd.startsWith(u'_'))
+        return cmd;
+    while (!cmd.isEmpty() && (cmd[0] == u'.' || cmd[0] == u'/')) {
+        if (bool *flag = cmd[0] == u'.' ? quiet : multi)
+            *flag = true;
+        cmd.remove(0, 1);
+    }
+    return cmd;
+}
+
 bool TVeltraCommander::RunDeviceCommand(const QString &line) {
     bool quiet = false;
     bool multi = false;
-    QString cmd = line;
-    while (!cmd.isEmpty() && (cmd[0] == u'.' || cmd[0] == u'/')) {
-        (cmd[0] == u'.' ? quiet : multi) = true;
-        cmd.remove(0, 1);
-    }
-    fLastCmd = cmd;
-    TTrafficLogPause pause(*com, quiet);
+    fLastCmd = CmdName(line, &quiet, &multi);
+    TTrafficLogPause pause(*com, fLastCmd);
     return ExchangeCmd(fLastCmd, fLastAns, multi, !quiet);
 }
 
@@ -422,6 +488,7 @@ bool TVeltraCommander::ProbeInfo(QString &answer) {
 
 void TVeltraCommander::SetDevInfo(const QString &text) {
     const bool present = !text.isEmpty();
+    QMutexLocker guard(&fDevLock);
     if (present) {
         const QString name = TrimText(Captured(QStringLiteral("(.+?)(HW:|SW:|IMEI:)"), text));
         const QString imei = Captured(QStringLiteral("IMEI:\\s*(\\S+)"), text);
@@ -442,6 +509,7 @@ void TVeltraCommander::SetDevInfo(const QString &text) {
         fDevSwVersion = 0;
     }
     const bool was = fDevPresent.exchange(present);
+    guard.unlock();
     if (present && was)
         NotifyMainWindow(MSG_DEV_INFO, 1);
     else
@@ -466,7 +534,7 @@ bool TVeltraCommander::UpdateFirmware(const QString &fileName) {
         Disconnect();
     };
     try {
-        result = SendFirmware(fileName);
+        SendFirmware(fileName, result);
     } catch (...) {
         finish();
         throw;
@@ -484,54 +552,62 @@ QString TVeltraCommander::FirmwareResultMessage(int result) {
            QStringLiteral("].");
 }
 
-int TVeltraCommander::SendFirmware(const QString &fileName) {
+// `result` follows the procedure as it goes, so that a port error that ends it leaves the code reached.
+void TVeltraCommander::SendFirmware(const QString &fileName, int &result) {
     TLuXYModem modem;
     QString answer;
     if (!ExchangeCmd(QStringLiteral("S_REBOOT=1"), answer, false, true)) {
         LogText(QStringLiteral("Error at reboot"));
-        return xmTimeout;
+        return;
     }
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
         LogText(QStringLiteral("File open error [") + fileName + QStringLiteral("] [") +
                 QString::number(errno) + u']');
-        return xmTimeout;
+        return;
     }
-    const qint64 size = file.size();
-    LogText(QStringLiteral("Send %1 bytes by XModem [").arg(size) + fileName + u']');
+    LogText(QStringLiteral("Send %1 bytes by XModem [").arg(file.size()) + fileName + u']');
     NotifyProgress(PROGRESS_TEXT, 0, QStringLiteral("Загрузка прошивки из файла [") + fileName + u']');
     NotifyProgress(PROGRESS_STEP, 0, QStringLiteral("Ожидание готовности устройства"));
 
     modem.SetComPort(com.get());
-    qint64 t0 = Tick();
-    int result = modem.WaitRxR(10000);
+    const qint64 t0 = Tick();
+    result = modem.WaitRxR(10000);
     LogCmd(QStringLiteral("Wait RxR"), TLuXYModem::GetErrorText(result), Tick() - t0);
     if (result != xmOK)
-        return result;
+        return;
+    result = SendFirmwareBlocks(modem, file);
+    LogText(QStringLiteral("Send result: ") + TLuXYModem::GetErrorText(result));
+}
+
+int TVeltraCommander::SendFirmwareBlocks(TLuXYModem &modem, QFile &file) {
+    const qint64 size = file.size();
     const qint64 blocks = (size + 127) / 128;
     qint64 sent = 0;
     for (qint64 n = 1;; ++n) {
-        if (fCancelFlag) {
-            result = xmCancel;
-            break;
-        }
-        t0 = Tick();
+        if (fCancelFlag)
+            return xmCancel;
+        const qint64 t0 = Tick();
         char block[128];
         const qint64 r = file.read(block, sizeof block);
+        // A read error is not the end of the image: the loader would take a truncated one as whole.
+        if (r < 0) {
+            LogText(QStringLiteral("File read error [") + file.fileName() + QStringLiteral("] [") +
+                    file.errorString() + u']');
+            return xmFileReadError;
+        }
         if (r > 0) {
-            if (fCancelFlag) {
-                result = xmCancel;
-                break;
-            }
+            if (fCancelFlag)
+                return xmCancel;
             int repeats = 0;
-            result = modem.SendBlock(int(n % 256), block, int(r), repeats);
+            const int result = modem.SendBlock(int(n % 256), block, int(r), repeats);
             LogCmd(QStringLiteral("Send block %1").arg(n), QString::number(result), Tick() - t0,
                    result < 0 ? TLuXYModem::GetErrorText(result) : QString());
             NotifyProgress(PROGRESS_STEP, 0, QStringLiteral("Блок %1 из %2").arg(n).arg(blocks));
             // Halves go to the even neighbour, as the progress bar's figures always did.
             NotifyProgress(PROGRESS_PERCENT, qint64(std::nearbyint(double(n * 100) / double(blocks))));
             if (result < 0)
-                break;
+                return result;
             sent += r;
             if (r == 128 && sent < size)
                 continue;
@@ -539,11 +615,8 @@ int TVeltraCommander::SendFirmware(const QString &fileName) {
         com->PutChar(char(4));
         LogCmd(QStringLiteral("Send EOT"), QStringLiteral("ok"), Tick() - t0);
         NotifyProgress(PROGRESS_STEP, 0, QStringLiteral("Завершение передачи"));
-        result = xmOK;
-        break;
+        return xmOK;
     }
-    LogText(QStringLiteral("Send result: ") + TLuXYModem::GetErrorText(result));
-    return result;
 }
 
 void TVeltraCommander::Disconnect() {

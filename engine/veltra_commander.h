@@ -4,7 +4,8 @@
 // everything and reports every event to the main window through synchronous notifications.
 //
 // The main thread talks to it only through PutCmd, Cancel and ComPort; it reads the published fields
-// (LastCmd, LastAns, the identity) while it handles a notification, when the engine is waiting.
+// (LastCmd, LastAns, the identity) while it handles a notification, when the engine is waiting. Checked
+// builds assert that. Readers at other times (a refresh timer) take Identity(), which locks.
 #pragma once
 
 #include "LuDates.h"
@@ -17,27 +18,46 @@
 #include <atomic>
 #include <memory>
 
+class QFile;
+class TLuXYModem;
+
 class TVeltraCommander : public QThread {
 public:
     TVeltraCommander();
     ~TVeltraCommander() override;
 
+    // Ends the thread, serving its notifications meanwhile, and drops the link. An owner that receives
+    // the engine's notifications calls it first in its own destructor (the lifetime rule of notify.h).
+    void Stop();
+
     void PutCmd(const QString &cmd);
     void Cancel();
     int CmdQuLen() const;
+    // True from the moment a queued line is taken until its result has been reported, or until an
+    // error ended it without one (a port failure drops the link instead).
+    bool RunningCommand() const { return fRunningCmd; }
     int ComPort() const { return fcom_port; }
     void SetComPort(int port);
 
     QStringList ComLs() const;
     bool DevPresent() const { return fDevPresent; }
     bool DevNeedPassword() const { return fDevNeedPassword; }
-    QString DevName() const { return fDevName; }
-    QString DevIMEI() const { return fDevIMEI; }
-    int DevHwVersion() const { return fDevHwVersion; }
-    int DevSwVersion() const { return fDevSwVersion; }
-    QString LastCmd() const { return fLastCmd; }
-    QString LastAns() const { return fLastAns; }
-    TDateTime LastTm() const { return fLastTm; }
+    // Read while handling one of the engine's notifications (or on its own thread).
+    QString DevName() const;
+    QString DevIMEI() const;
+    int DevHwVersion() const;
+    int DevSwVersion() const;
+    QString LastCmd() const;
+    QString LastAns() const;
+    TDateTime LastTm() const;
+
+    struct TIdentity {
+        bool present = false;
+        QString name, imei;
+        int hw = 0, sw = 0;
+    };
+    // The device as last identified, for readers outside a notification.
+    TIdentity Identity() const;
 
     // The port numbers to probe: the setting com_ports, else every serial port the system has,
     // ascending. `detail` receives the log text ("(n) 1 2 3").
@@ -45,6 +65,9 @@ public:
     // A port object with the device's line (115200 baud, 8 data bits, no parity, 2 stop bits, no flow
     // control) and the traffic log as the log level asks; not opened yet.
     static std::unique_ptr<TLuPCom> NewPort(int port);
+    // What LastCmd reads while the result of queued `line` is reported: the trimmed line, and for a
+    // device command without its prefix characters ("." quiet, "/" several answer lines).
+    static QString CmdName(const QString &line, bool *quiet = nullptr, bool *multi = nullptr);
 
 protected:
     void run() override { Execute(); }
@@ -65,7 +88,8 @@ private:
     bool ProbeInfo(QString &answer);
     void SetDevInfo(const QString &text);
     bool UpdateFirmware(const QString &fileName);
-    int SendFirmware(const QString &fileName);
+    void SendFirmware(const QString &fileName, int &result);
+    int SendFirmwareBlocks(TLuXYModem &modem, QFile &file);
     static QString FirmwareResultMessage(int result);
     void Disconnect();
     void ReleasePortIfAsked();
@@ -75,6 +99,7 @@ private:
     void LogInput(const QString &text);
     bool Terminating() const;
     void Pause(int ms);
+    void CheckPublishedRead() const;
 
     const QString TAG = QStringLiteral("comm");
     std::atomic<int> fcom_port{0};
@@ -87,10 +112,12 @@ private:
     QString fDevIMEI;
     int fDevHwVersion = 0;
     int fDevSwVersion = 0;
+    mutable QMutex fDevLock; // the identity fields, written by the engine's thread, for Identity()
     QString fLastCmd;
     QString fLastAns;
     TDateTime fLastTm = 0;
     std::atomic<bool> fCancelFlag{false};
+    std::atomic<bool> fRunningCmd{false};
 
     qint64 fLastTick = 0;                  // tick of the last command or keep-alive, for the 5 s rhythm
     std::atomic<bool> fReleasePort{false}; // ComPort changed: the engine's thread drops the port

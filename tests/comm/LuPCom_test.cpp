@@ -119,6 +119,18 @@ TEST(LuPComErrors, MessagesAndCodes) {
               QStringLiteral("TLuPCom(%1) error -5 into Open: No such port or port has opened").arg(Port));
 }
 
+TEST(LuPComErrors, AFailedSecondOpenLeavesTheFirstObjectsPortOpen) {
+    TOpenPort p;
+    {
+        TLuPCom second;
+        second.SetPort(Port);
+        EXPECT_FALSE(ErrorOf([&] { second.Open(); }).isEmpty());
+        second.Close();
+    } // and its destructor closes once more
+    EXPECT_EQ(ErrorOf([&] { p.com.PutString("R_INFO\r\n"); }), "");
+    EXPECT_EQ(ErrorOf([&] { p.com.RxCount(); }), "");
+}
+
 TEST(LuPComErrors, VanishedDeviceFailsEveryOperationWithoutHanging) {
     TOpenPort p;
     p.pty.CloseMaster();

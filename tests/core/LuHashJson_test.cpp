@@ -104,6 +104,27 @@ TEST(LuHashExpand, CyclesStopAndLeaveTheReference)
     EXPECT_EQ(h.GetVal("e"), "%VELTRA_SELF%!");
 }
 
+TEST(LuHashExpand, ANameThatComesBackWithoutACycleIsExpandedEachTime)
+{
+    TLuHash h;
+    h.SetVal("a", "A");
+    h.SetVal("b", "$a$");
+    h.SetVal("c", "$a$-$b$-$B$");
+    h.SetVal("d", "$c$|$c$");
+    h.ExpandValues();
+    EXPECT_EQ(h.GetVal("c"), "A-A-A");
+    EXPECT_EQ(h.GetVal("d"), "A-A-A|A-A-A");
+
+    // A chain deeper than any configuration has ends with the reference left in place, not a crash.
+    TLuHash deep;
+    for (int i = 0; i < 5000; ++i)
+        deep.SetVal(QStringLiteral("k%1").arg(i), QStringLiteral("$k%1$").arg(i + 1));
+    deep.SetVal("k5000", "end");
+    deep.ExpandValues();
+    EXPECT_EQ(deep.GetVal("k4990"), "end");
+    EXPECT_TRUE(deep.GetVal("k0").startsWith("$k"));
+}
+
 int CompareByLength(const QString &a, const QString &b) { return int(a.size() - b.size()); }
 
 TEST(LuHashSort, NumericAwareAndCustom)

@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 
 TCliSession::TCliSession(int timeoutMs) : ftimeout(timeoutMs) {
@@ -13,6 +14,8 @@ TCliSession::TCliSession(int timeoutMs) : ftimeout(timeoutMs) {
 }
 
 TCliSession::~TCliSession() {
+    // The engine still notifies while it stops; the handler reads it, so it is stopped while whole.
+    fengine->Stop();
     fengine.reset();
     MainWindowHandle = nullptr;
 }
@@ -40,8 +43,27 @@ void TCliSession::HandleNotification(quint32 msg, int code, qint64 value, const 
                          fengine->DevSwVersion()};
     } else if (code == MSG_DEV_PASSWORD)
         fpasswordAsked = true;
-    else if (code == MSG_DEV_CMD && fonResult)
-        fonResult(fengine->LastCmd(), value == 1, fengine->LastAns());
+    else if (code == MSG_DEV_CMD)
+        TakeResult(value == 1);
+}
+
+void TCliSession::Queue(const QString &line, bool report) {
+    fexpected.append({TVeltraCommander::CmdName(line), report});
+    fengine->PutCmd(line);
+}
+
+// Results come in queue order; lines before the one reported were never run (the engine refused them
+// while the device was absent), so they are forgotten with it.
+void TCliSession::TakeResult(bool success) {
+    const QString cmd = fengine->LastCmd();
+    const auto it = std::find_if(fexpected.begin(), fexpected.end(),
+                                 [&cmd](const TExpected &e) { return e.cmd == cmd; });
+    if (it == fexpected.end())
+        return;
+    const bool report = it->report;
+    fexpected.erase(fexpected.begin(), it + 1);
+    if (report && fonResult)
+        fonResult(cmd, success, fengine->LastAns());
 }
 
 // Sleeps in the event loop, not between looks at it: the engine waits in every notification until it
@@ -73,13 +95,17 @@ int TCliSession::WaitForDevice(const QString &password) {
         return 3;
     fpresent = false;
     fpasswordAsked = false;
-    fengine->PutCmd(QStringLiteral(".S_PASSNOW=") + password);
-    fengine->PutCmd(QStringLiteral("_GET_DEV_INFO"));
-    const bool answered =
-        WaitUntil([this] { return fpresent || fpasswordAsked; }, int(deadline.remainingTime()));
-    if (!answered)
-        return 2;
-    return fpresent && !fpasswordAsked ? 0 : 3;
+    Queue(QStringLiteral(".S_PASSNOW=") + password, false);
+    // The identification reports the device before its own result; both are waited for, so that no
+    // result of the password flow is still on its way when the first command is queued.
+    QString cmd, answer;
+    const bool identified = Await(QStringLiteral("_GET_DEV_INFO"), cmd, answer, [&](const bool &finished) {
+        WaitUntil([&] { return finished; }, int(deadline.remainingTime()));
+    });
+    fexpected.clear();
+    if (fpasswordAsked)
+        return 3;
+    return identified && fpresent ? 0 : 2;
 }
 
 bool TCliSession::RunCommand(const QString &line, QString &lastCmd, QString &lastAns) {
@@ -87,14 +113,22 @@ bool TCliSession::RunCommand(const QString &line, QString &lastCmd, QString &las
                  [this](const bool &finished) { WaitUntil([&] { return finished; }, ftimeout); });
 }
 
-bool TCliSession::RunLongCommand(const QString &line, const std::function<void()> &poll) {
+bool TCliSession::RunLongCommand(const QString &line, const std::function<void()> &poll, bool &linkLost) {
+    linkLost = false;
     if (!fengine->DevPresent())
         return false;
     QString lastCmd, lastAns;
     return Await(line, lastCmd, lastAns, [&](const bool &finished) {
         // The time limit holds until the engine takes the command; from then on its own deadlines do.
+        // A port error ends the command without a result: the link is dropped and the command is no
+        // longer running.
         if (WaitUntil([&] { return finished || fengine->CmdQuLen() == 0; }, ftimeout, poll))
-            WaitUntil([&] { return finished; }, -1, poll);
+            WaitUntil(
+                [&] {
+                    linkLost = !finished && !fpresent && !fengine->RunningCommand();
+                    return finished || linkLost;
+                },
+                -1, poll);
     });
 }
 
@@ -108,7 +142,7 @@ bool TCliSession::Await(const QString &line, QString &lastCmd, QString &lastAns,
         lastCmd = cmd;
         lastAns = ans;
     };
-    fengine->PutCmd(line);
+    Queue(line);
     wait(finished);
     fonResult = nullptr;
     return ok;
@@ -127,8 +161,8 @@ bool TCliSession::RunBatch(const QStringList &lines,
             onResult(cmd, success, ans);
     };
     for (const QString &line : lines)
-        fengine->PutCmd(line);
-    fengine->PutCmd(marker);
+        Queue(line);
+    Queue(marker);
     // The time limit is for each command, not for the batch: it starts again with every result.
     for (int seen = -1; !finished && results > seen;) {
         seen = results;

@@ -26,10 +26,13 @@ public:
     // 0 present, 2 no device within the time limit, 3 password asked and none (or a wrong one) given.
     int WaitForDevice(const QString &password);
     // Queues `line` and waits for its result; the engine's LastCmd/LastAns are read while it waits.
+    // Only the results of lines this session queued count: the password flow's own lines never answer
+    // a command.
     bool RunCommand(const QString &line, QString &lastCmd, QString &lastAns);
     // Queues an internal command that ends by deadlines of its own (the firmware upload) and waits for
-    // its result however long it takes; `poll` runs about every 100 ms meanwhile.
-    bool RunLongCommand(const QString &line, const std::function<void()> &poll);
+    // its result however long it takes; `poll` runs about every 100 ms meanwhile. The wait also ends,
+    // with false and `linkLost` set, when the link drops without a result (a port error).
+    bool RunLongCommand(const QString &line, const std::function<void()> &poll, bool &linkLost);
     // Queues every line, then a marker; `onResult` sees each command's result as it comes. False when
     // no result came within the time limit (which applies to each command).
     bool RunBatch(const QStringList &lines,
@@ -54,6 +57,10 @@ private:
     // Queues `line`; `wait` returns when `finished` is set (by the result) or it gives up.
     bool Await(const QString &line, QString &lastCmd, QString &lastAns,
                const std::function<void(const bool &finished)> &wait);
+    // Queues `line` and expects its result, in queue order; fonResult sees it when `report` is set.
+    void Queue(const QString &line, bool report = true);
+    // Hands a reported result to fonResult when it belongs to the next line this session queued.
+    void TakeResult(bool success);
 
     int ftimeout;
     std::unique_ptr<TVeltraCommander> fengine;
@@ -61,4 +68,9 @@ private:
     bool fpasswordAsked = false;
     TIdentity fidentity;
     std::function<void(const QString &, bool, const QString &)> fonResult;
+    struct TExpected {
+        QString cmd; // LastCmd while its result is reported
+        bool report;
+    };
+    QList<TExpected> fexpected; // the lines queued and not yet reported, oldest first
 };

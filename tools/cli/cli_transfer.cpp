@@ -202,15 +202,22 @@ int UploadFirmware(TCliSession &session, const QString &fileName) {
     QString message = QStringLiteral("The device went away before the upload began.");
     session.OnMessage = [&message](const QString &text) { message = text; };
     TInterruptWatch interrupt;
-    const bool ok = session.RunLongCommand(QStringLiteral("_UPD_FIRMWARE ") + fileName, [&] {
-        if (interrupt.Take())
-            session.Engine().Cancel();
-    });
+    bool linkLost = false;
+    const bool ok = session.RunLongCommand(
+        QStringLiteral("_UPD_FIRMWARE ") + fileName,
+        [&] {
+            if (interrupt.Take())
+                session.Engine().Cancel();
+        },
+        linkLost);
     session.OnProgress = nullptr;
     session.OnMessage = nullptr;
     progress.End();
     if (!ok) {
         PrintError(message);
+        if (linkLost)
+            PrintError(QStringLiteral("The serial port failed during the upload; the link to the device was "
+                                      "dropped (see the main log)."));
         return ExitFailed;
     }
     Print(message + u'\n');

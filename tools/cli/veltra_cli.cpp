@@ -153,9 +153,9 @@ QString DeviceLines(const QString &logText) {
 // reply is taken from there, as the log window does.
 class TDebugLogEcho : public TNotifyReceiver {
 public:
-    TLuLogTail tail{DbgLogFile};
     bool collecting = false;
     QString text;
+    TLuLogTail tail{DbgLogFile}; // last: its thread stops before what its notifications fill goes away
     TDebugLogEcho() {
         tail.SetNotifyWindow(this);
         tail.SetTag(1);

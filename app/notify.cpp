@@ -23,6 +23,7 @@ public:
     void Serve();
     void Release(TNotifyReceiver *target);
     void WaitForWork(int timeoutMs);
+    int Waiting();
 
 private:
     void WakeMainThread();
@@ -95,6 +96,11 @@ void TChannel::WaitForWork(int timeoutMs) {
         changed.wait(&lock, timeoutMs);
 }
 
+int TChannel::Waiting() {
+    QMutexLocker guard(&lock);
+    return int(pending.size());
+}
+
 void TChannel::Release(TNotifyReceiver *target) {
     QMutexLocker guard(&lock);
     for (auto it = pending.begin(); it != pending.end();) {
@@ -127,6 +133,10 @@ quint32 RegisterMessageName(const QString &name) {
     const quint32 id = 0xC000 + quint32(names.size());
     names.insert(name, id);
     return id;
+}
+
+int NotificationsWaiting() {
+    return Channel().Waiting();
 }
 
 bool ServingNotification() {

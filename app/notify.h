@@ -49,6 +49,9 @@ bool CallOnMainThread(const std::function<void()> &call);
 // is then waiting, so its published fields can be read without locks.
 bool ServingNotification();
 
+// How many sends from workers wait to be served now: lets a test wait for the moment it means.
+int NotificationsWaiting();
+
 // Runs the sends that are waiting for receivers on this (the main) thread.
 void ServePendingNotifications();
 

@@ -116,7 +116,8 @@ QString EscapeForm(QChar ch) {
     for (const TEscape &escape : Escapes)
         if (escape.ch == ch.unicode())
             return QLatin1String(escape.form);
-    return ch.unicode() < 32 ? u'\\' + QString::number(ch.unicode()) : QString(ch);
+    // Three digits, as the reader takes them: a shorter code would swallow the characters after it.
+    return ch.unicode() < 32 ? u'\\' + QStringLiteral("%1").arg(ch.unicode(), 3, 10, QChar(u'0')) : QString(ch);
 }
 
 qsizetype FindAnyOf(const QString &text, const QString &chars, qsizetype from) {

@@ -429,19 +429,23 @@ bool TVeltraCommander::ExchangeCmd(const QString &cmd, QString &answer, bool mul
         if (!multi)
             break;
     }
-    const bool ok = answer.left(name.size()) == name;
-    if (ok) {
-        answer = TrimText(answer.mid(name.size() + 1));
-        if (answer.startsWith(u'='))
-            answer = TrimText(answer.mid(1));
-        answer = ReplaceAll(answer, QStringLiteral("  "), QStringLiteral(" "));
-        answer = ReplaceAll(answer, QStringLiteral(": "), QStringLiteral(":"));
-        answer = ReplaceAll(answer, QStringLiteral("\r "), QStringLiteral("\r"));
-        answer = TrimText(EscapeText(answer));
-    }
+    const bool ok = CleanAnswer(name, answer);
     if (log)
         LogCmd(cmd, answer, t1 - t0, ok ? QString() : QStringLiteral("bad answer"));
     return ok;
+}
+
+bool TVeltraCommander::CleanAnswer(const QString &name, QString &answer) {
+    if (answer.left(name.size()) != name)
+        return false;
+    answer = TrimText(answer.mid(name.size() + 1));
+    if (answer.startsWith(u'='))
+        answer = TrimText(answer.mid(1));
+    answer = ReplaceAll(answer, QStringLiteral("  "), QStringLiteral(" "));
+    answer = ReplaceAll(answer, QStringLiteral(": "), QStringLiteral(":"));
+    answer = ReplaceAll(answer, QStringLiteral("\r "), QStringLiteral("\r"));
+    answer = TrimText(EscapeText(answer));
+    return true;
 }
 
 bool TVeltraCommander::ProbeInfo(QString &answer) {
@@ -486,22 +490,32 @@ bool TVeltraCommander::ProbeInfo(QString &answer) {
     return result;
 }
 
+TVeltraCommander::TIdentity TVeltraCommander::ParseIdentity(const QString &text) {
+    TIdentity id;
+    id.present = !text.isEmpty();
+    id.name = TrimText(Captured(QStringLiteral("(.+?)(HW:|SW:|IMEI:)"), text));
+    id.imei = Captured(QStringLiteral("IMEI:\\s*(\\S+)"), text);
+    const QString hw = Captured(QStringLiteral("HW:\\s*(\\d+)"), text);
+    const QString sw = Captured(QStringLiteral("SW:\\s*(\\d+)"), text);
+    id.hw = hw.isEmpty() ? -1 : int(DecToInt(hw, 0));
+    id.sw = sw.isEmpty() ? -1 : int(DecToInt(sw, 0));
+    return id;
+}
+
 void TVeltraCommander::SetDevInfo(const QString &text) {
     const bool present = !text.isEmpty();
     QMutexLocker guard(&fDevLock);
     if (present) {
-        const QString name = TrimText(Captured(QStringLiteral("(.+?)(HW:|SW:|IMEI:)"), text));
-        const QString imei = Captured(QStringLiteral("IMEI:\\s*(\\S+)"), text);
-        const QString hw = Captured(QStringLiteral("HW:\\s*(\\d+)"), text);
-        const QString sw = Captured(QStringLiteral("SW:\\s*(\\d+)"), text);
-        if (!name.isEmpty())
-            fDevName = name;
-        if (!imei.isEmpty())
-            fDevIMEI = imei;
-        if (!hw.isEmpty())
-            fDevHwVersion = int(DecToInt(hw, 0));
-        if (!sw.isEmpty())
-            fDevSwVersion = int(DecToInt(sw, 0));
+        // A field the answer lacks keeps what an earlier identification found.
+        const TIdentity id = ParseIdentity(text);
+        if (!id.name.isEmpty())
+            fDevName = id.name;
+        if (!id.imei.isEmpty())
+            fDevIMEI = id.imei;
+        if (id.hw >= 0)
+            fDevHwVersion = id.hw;
+        if (id.sw >= 0)
+            fDevSwVersion = id.sw;
     } else {
         fDevName.clear();
         fDevIMEI.clear();
@@ -536,6 +550,9 @@ bool TVeltraCommander::UpdateFirmware(const QString &fileName) {
     try {
         SendFirmware(fileName, result);
     } catch (...) {
+        // The code reached so far; one that had not failed yet must not read as a finished update.
+        if (result >= 0)
+            result = xmPortNotOpened;
         finish();
         throw;
     }
@@ -576,17 +593,19 @@ void TVeltraCommander::SendFirmware(const QString &fileName, int &result) {
     LogCmd(QStringLiteral("Wait RxR"), TLuXYModem::GetErrorText(result), Tick() - t0);
     if (result != xmOK)
         return;
-    result = SendFirmwareBlocks(modem, file);
+    SendFirmwareBlocks(modem, file, result);
     LogText(QStringLiteral("Send result: ") + TLuXYModem::GetErrorText(result));
 }
 
-int TVeltraCommander::SendFirmwareBlocks(TLuXYModem &modem, QFile &file) {
+void TVeltraCommander::SendFirmwareBlocks(TLuXYModem &modem, QFile &file, int &result) {
     const qint64 size = file.size();
     const qint64 blocks = (size + 127) / 128;
     qint64 sent = 0;
     for (qint64 n = 1;; ++n) {
-        if (fCancelFlag)
-            return xmCancel;
+        if (fCancelFlag) {
+            result = xmCancel;
+            return;
+        }
         const qint64 t0 = Tick();
         char block[128];
         const qint64 r = file.read(block, sizeof block);
@@ -594,20 +613,23 @@ int TVeltraCommander::SendFirmwareBlocks(TLuXYModem &modem, QFile &file) {
         if (r < 0) {
             LogText(QStringLiteral("File read error [") + file.fileName() + QStringLiteral("] [") +
                     file.errorString() + u']');
-            return xmFileReadError;
+            result = xmFileReadError;
+            return;
         }
         if (r > 0) {
-            if (fCancelFlag)
-                return xmCancel;
+            if (fCancelFlag) {
+                result = xmCancel;
+                return;
+            }
             int repeats = 0;
-            const int result = modem.SendBlock(int(n % 256), block, int(r), repeats);
+            result = modem.SendBlock(int(n % 256), block, int(r), repeats);
             LogCmd(QStringLiteral("Send block %1").arg(n), QString::number(result), Tick() - t0,
                    result < 0 ? TLuXYModem::GetErrorText(result) : QString());
             NotifyProgress(PROGRESS_STEP, 0, QStringLiteral("Блок %1 из %2").arg(n).arg(blocks));
             // Halves go to the even neighbour, as the progress bar's figures always did.
             NotifyProgress(PROGRESS_PERCENT, qint64(std::nearbyint(double(n * 100) / double(blocks))));
             if (result < 0)
-                return result;
+                return;
             sent += r;
             if (r == 128 && sent < size)
                 continue;
@@ -615,7 +637,8 @@ int TVeltraCommander::SendFirmwareBlocks(TLuXYModem &modem, QFile &file) {
         com->PutChar(char(4));
         LogCmd(QStringLiteral("Send EOT"), QStringLiteral("ok"), Tick() - t0);
         NotifyProgress(PROGRESS_STEP, 0, QStringLiteral("Завершение передачи"));
-        return xmOK;
+        result = xmOK;
+        return;
     }
 }
 

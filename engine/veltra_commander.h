@@ -59,6 +59,12 @@ public:
     // The device as last identified, for readers outside a notification.
     TIdentity Identity() const;
 
+    // The parsers of what the device sends, without the port. CleanAnswer: false when the collected
+    // answer lines do not start with the command's name; otherwise the answer in its escaped
+    // single-line form. ParseIdentity: the fields of an "INFO" text, -1 for a missing version.
+    static bool CleanAnswer(const QString &name, QString &answer);
+    static TIdentity ParseIdentity(const QString &text);
+
     // The port numbers to probe: the setting com_ports, else every serial port the system has,
     // ascending. `detail` receives the log text ("(n) 1 2 3").
     static TLuStringList ListComPorts(QString &detail);
@@ -89,7 +95,7 @@ private:
     void SetDevInfo(const QString &text);
     bool UpdateFirmware(const QString &fileName);
     void SendFirmware(const QString &fileName, int &result);
-    int SendFirmwareBlocks(TLuXYModem &modem, QFile &file);
+    void SendFirmwareBlocks(TLuXYModem &modem, QFile &file, int &result);
     static QString FirmwareResultMessage(int result);
     void Disconnect();
     void ReleasePortIfAsked();

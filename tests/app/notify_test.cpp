@@ -59,9 +59,8 @@ TEST(Notify, DestroyingAReceiverReleasesOnlyTheSendersWaitingForIt) {
     auto first = sendTo(doomed.get(), doomedResult);
     auto second = sendTo(&kept, keptResult);
     // No events are served meanwhile, so both sends stay queued.
-    while (started < 2)
+    while (NotificationsWaiting() < 2)
         QThread::msleep(5);
-    QThread::msleep(100);
     doomed.reset();
     ASSERT_TRUE(first->wait(2000));
     EXPECT_EQ(doomedResult, 0);
@@ -91,4 +90,19 @@ TEST(Notify, ASendOnTheMainThreadIsADirectCall) {
     EXPECT_TRUE(SendNotification(&receiver, 0xC013, 9, 10, QStringLiteral("direct")));
     EXPECT_EQ(receiver.Calls.size(), 1u);
     EXPECT_FALSE(SendNotification(nullptr, 0xC013, 9, 10));
+}
+
+TEST(Notify, HandlersKnowTheyServeAndTheSenderWaits) {
+    TRecordingReceiver receiver;
+    bool servingInHandler = false;
+    receiver.OnNotification = [&](const TNotification &) { servingInHandler = ServingNotification(); };
+    EXPECT_FALSE(ServingNotification());
+    auto worker = StartWorker([&] { SendNotification(&receiver, 0xC014, 1, 0); });
+    JoinServing(worker.get());
+    EXPECT_TRUE(servingInHandler);
+    EXPECT_FALSE(ServingNotification());
+
+    servingInHandler = false;
+    SendNotification(&receiver, 0xC014, 2, 0); // the direct call on the main thread counts as well
+    EXPECT_TRUE(servingInHandler);
 }

@@ -71,9 +71,10 @@ TEST(LuUtilsText, TrimAndCase) {
 
 TEST(LuUtilsText, EscapedTextIsOneFieldAndComesBack) {
     EXPECT_EQ(EscapeText("a,b;c d\r\n"), R"(a\x2Cb\x3Bc\sd\r\n)");
-    EXPECT_EQ(EscapeText(QString("\x07|\x1B|") + QChar(0)), R"(\7|\27|\0)");
+    // Control codes take three digits, so that the characters after them stay what they were.
+    EXPECT_EQ(EscapeText(QString("\x07|\x1B|") + QChar(0)), R"(\007|\027|\000)");
     for (const QString &s : {QString("a,b;c d\r\n"), QString("C:\\dir\\ end\\"), QString("\t\"!\"\x1B"),
-                             QString("Привет, мир")}) {
+                             QString("Привет, мир"), QString("\x07" "ab\x01" "23\x1F" "9")}) {
         const QString escaped = EscapeText(s);
         EXPECT_FALSE(escaped.contains(QRegularExpression("[\\x00-\\x20,;]"))) << escaped.toStdString();
         EXPECT_EQ(UnescapeText(escaped), s);

@@ -11,11 +11,13 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <cstdio>
 
 struct TEvent {
     int code;
@@ -38,10 +40,14 @@ public:
     std::vector<TEvent> events;
     std::vector<TProgressEvent> progress;
     std::function<void(const TEvent &)> onEvent;
+    std::function<void(const TProgressEvent &)> onProgress;
 
     void HandleNotification(quint32 msg, int code, qint64 value, const QString &text) override {
-        if (msg == ProgressMessage)
+        if (msg == ProgressMessage) {
             progress.push_back({code, value, text, events.size()});
+            if (onProgress)
+                onProgress(progress.back());
+        }
         if (msg != AppMessage)
             return;
         TEvent e{code, value, engine ? engine->LastCmd() : QString(), engine ? engine->LastAns() : QString(),
@@ -98,12 +104,29 @@ protected:
         MainWindowHandle = &recorder;
     }
     void TearDown() override {
+        // The recorder reads the engine in its handler: the engine stops while it is whole.
+        if (engine)
+            engine->Stop();
         engine.reset();
         MainWindowHandle = nullptr;
     }
+    // Port N opens a link in the test's folder: the setting is written before the engine starts and
+    // never again, and the link can be pointed at another device while the engine runs.
     void MapPort(int port, const QString &path) {
-        AppSettings->SetVal(QStringLiteral("com%1").arg(port), path);
+        const QString link = PortLink(port);
+        if (!AppSettings->GetVal(QStringLiteral("com%1").arg(port)).isEmpty()) {
+            // A new link renamed over the old one: the engine sees one device or the other, never none.
+            const QString fresh = link + QStringLiteral(".new");
+            QFile::remove(fresh);
+            ASSERT_TRUE(QFile::link(path, fresh));
+            ASSERT_EQ(::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(link).constData()), 0);
+            return;
+        }
+        QFile::remove(link);
+        ASSERT_TRUE(QFile::link(path, link));
+        AppSettings->SetVal(QStringLiteral("com%1").arg(port), link);
     }
+    QString PortLink(int port) const { return logDir.filePath(QStringLiteral("tty%1").arg(port)); }
     void StartEngine(const QString &comPorts) {
         AppSettings->SetVal(QStringLiteral("com_ports"), comPorts);
         engine = std::make_unique<TVeltraCommander>();

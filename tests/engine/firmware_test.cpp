@@ -261,3 +261,43 @@ TEST_F(FirmwareTest, LoaderThatCancelsGivesTheCancelledMessage) {
     EXPECT_TRUE(MainLog().mid(mark.mainLog).contains("Send result: Cancel"));
     EXPECT_FALSE(QFileInfo::exists(FirmwareOut()));
 }
+
+TEST_F(FirmwareTest, APortThatFailsMidUploadEndsItWithAFailureMessage) {
+    StartDevice(75);
+    const QString image = work.filePath(QStringLiteral("image.bin"));
+    WriteImage(image, 128 * 6);
+    // The device vanishes once two blocks are through, while the engine waits in the notification.
+    const TMark mark = Mark();
+    bool killed = false;
+    recorder.onProgress = [&](const TProgressEvent &p) {
+        if (!killed && p.code == PROGRESS_PERCENT && p.value == 33) {
+            killed = true;
+            sim.reset();
+        }
+    };
+    engine->PutCmd(QStringLiteral("_UPD_FIRMWARE ") + image);
+    ASSERT_TRUE(PumpUntil(
+        [&] { return recorder.LastOf(MSG_DEV_MESSAGE) != nullptr && recorder.CountOf(MSG_DEV_PRESENT, 0) >= 2; },
+        20000));
+    recorder.onProgress = nullptr;
+    EXPECT_TRUE(killed);
+    EXPECT_EQ(recorder.LastOf(MSG_DEV_MESSAGE)->text,
+              QStringLiteral("Ошибка при передаче прошивки в устройство [COM port not opened]."));
+    // No command result: the port error drops the link, and the engine says why in its log.
+    EXPECT_EQ(recorder.CountOf(MSG_DEV_CMD, 1), 0);
+    EXPECT_TRUE(PumpUntil([&] { return MainLog().mid(mark.mainLog).contains("XComm: TLuPCom(75) error"); }, 3000));
+    EXPECT_FALSE(engine->RunningCommand());
+}
+
+TEST_F(FirmwareTest, AnImageThatCannotBeReadIsNotReportedSent) {
+    StartDevice(76);
+    // A file the system lists as a regular file whose reading fails.
+    const QString unreadable = QStringLiteral("/proc/self/mem");
+    const TMark mark = Mark();
+    const TEvent result = Run(QStringLiteral("_UPD_FIRMWARE ") + unreadable, 15000);
+    EXPECT_EQ(result.value, 0);
+    EXPECT_EQ(recorder.LastOf(MSG_DEV_MESSAGE)->text,
+              QStringLiteral("Ошибка при передаче прошивки в устройство [Error of reading the file]."));
+    EXPECT_FALSE(CmdLog().mid(mark.cmdLog).contains("Send EOT"));
+    EXPECT_TRUE(MainLog().mid(mark.mainLog).contains("File read error [/proc/self/mem]"));
+}

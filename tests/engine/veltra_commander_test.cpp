@@ -24,10 +24,12 @@ TEST_F(EngineTest, ScansListedPortsInOrderAndIdentifies) {
     MapPort(63, sim.SlavePath());
     StartEngine(QStringLiteral("63; 61,62"));
     ASSERT_TRUE(WaitPresent());
-    EXPECT_EQ(engine->DevName(), "Tracker-A");
-    EXPECT_EQ(engine->DevIMEI(), "356938035643809");
-    EXPECT_EQ(engine->DevHwVersion(), 12);
-    EXPECT_EQ(engine->DevSwVersion(), 345);
+    const TVeltraCommander::TIdentity id = engine->Identity();
+    EXPECT_TRUE(id.present);
+    EXPECT_EQ(id.name, "Tracker-A");
+    EXPECT_EQ(id.imei, "356938035643809");
+    EXPECT_EQ(id.hw, 12);
+    EXPECT_EQ(id.sw, 345);
     EXPECT_EQ(engine->ComLs(), QStringList({"61", "62", "63"}));
     ASSERT_GE(recorder.events.size(), 2u);
     EXPECT_EQ(recorder.events[0].code, MSG_COM_PORTS);
@@ -104,8 +106,15 @@ TEST_F(EngineTest, MarkersEndABatchAndInternalCommands) {
     EXPECT_EQ(Run("_UPD_FIRMWARE /nonexistent/image.bin").value, 0);
     EXPECT_TRUE(engine->DevPresent());
 
-    engine->Cancel();
-    engine->Cancel();
+    // Twice while the engine waits in one notification, so both fall into one cycle.
+    recorder.onEvent = [&](const TEvent &e) {
+        if (e.code == MSG_DEV_CMD && e.lastCmd == "R_SRV_PORT") {
+            engine->Cancel();
+            engine->Cancel();
+        }
+    };
+    EXPECT_EQ(Run("R_SRV_PORT").value, 1);
+    recorder.onEvent = nullptr;
     EXPECT_EQ(CmdLog().count("Set cancel flag -> ok [0]"), 1);
 
     EXPECT_EQ(Run("_REBOOT").value, 1);
@@ -123,13 +132,13 @@ TEST_F(EngineTest, PasswordFlowKeepsThePasswordOutOfTheLogs) {
     ASSERT_TRUE(PumpUntil([&] { return recorder.CountOf(MSG_DEV_PASSWORD, 0) > 0; }, 5000));
     EXPECT_TRUE(engine->DevPresent());
     EXPECT_TRUE(engine->DevNeedPassword());
-    EXPECT_EQ(engine->DevIMEI(), "");
+    EXPECT_EQ(engine->Identity().imei, "");
 
     EXPECT_EQ(Run(".S_PASSNOW=s3cret").value, 1);
     EXPECT_EQ(Run("_GET_DEV_INFO").value, 1);
-    EXPECT_EQ(engine->DevIMEI(), "356938035643809");
+    EXPECT_EQ(engine->Identity().imei, "356938035643809");
     EXPECT_GE(recorder.CountOf(MSG_DEV_PRESENT, 1), 1);
-    engine.reset();
+    engine->Stop();
     for (const QString &log : {CmdLogFile, ComLogFile, MainLogFile, DbgLogFile})
         EXPECT_FALSE(ReadTextFile(log, 0).contains("s3cret")) << log.toStdString();
     EXPECT_TRUE(ReadTextFile(ComLogFile, 0).contains("*** Log is disabled at"));
@@ -172,16 +181,28 @@ TEST_F(EngineTest, HangUpInABatchReportsThenRunsTheRestOnTheDeviceFoundAgain) {
     EXPECT_EQ(Run("R_SRV_PORT").lastAns, "4");
 }
 
-TEST_F(EngineTest, DestroyWhileNotifyingABusyReceiver) {
+TEST_F(EngineTest, DestroyWhileTheEngineWaitsInANotification) {
     TDevSimProcess sim(SimArgs());
     MapPort(69, sim.SlavePath());
-    recorder.onEvent = [](const TEvent &) { QThread::msleep(300); };
     StartEngine(QStringLiteral("69"));
-    Pump(400);
+    ASSERT_TRUE(WaitPresent());
+    recorder.onEvent = [](const TEvent &) { QThread::msleep(300); };
+    engine->PutCmd("R_SRV_PORT");
+    // Nothing is served now: the engine runs the command and then waits in its result's notification.
+    for (QDeadlineTimer limit(5000); NotificationsWaiting() == 0 && !limit.hasExpired();)
+        QThread::msleep(5);
+    ASSERT_EQ(NotificationsWaiting(), 1);
+    const size_t before = recorder.events.size();
     QElapsedTimer t;
     t.start();
     engine.reset();
     EXPECT_LT(t.elapsed(), 3000);
+    // The waiting result was served with the engine whole, and the device went absent last.
+    ASSERT_GE(recorder.events.size(), before + 2);
+    EXPECT_EQ(recorder.events[before].code, MSG_DEV_CMD);
+    EXPECT_EQ(recorder.events[before].lastCmd, "R_SRV_PORT");
+    EXPECT_EQ(recorder.events.back().code, MSG_DEV_PRESENT);
+    EXPECT_EQ(recorder.events.back().value, 0);
 }
 
 TEST_F(EngineTest, KeepAliveIdentifiesADeviceWithoutNumericImeiAgain) {
@@ -189,7 +210,7 @@ TEST_F(EngineTest, KeepAliveIdentifiesADeviceWithoutNumericImeiAgain) {
     MapPort(70, sim.SlavePath());
     StartEngine(QStringLiteral("70"));
     ASSERT_TRUE(WaitPresent());
-    EXPECT_EQ(engine->DevIMEI(), "");
+    EXPECT_EQ(engine->Identity().imei, "");
     ASSERT_TRUE(PumpUntil([&] { return recorder.CountOf(MSG_DEV_INFO, 1) == 1; }, 7000));
     EXPECT_EQ(recorder.CountOf(MSG_DEV_PRESENT, 1), 1);
     EXPECT_EQ(CmdLog().count("R_INFO -> Tracker-B HW:3 SW:7 [0]"), 2);

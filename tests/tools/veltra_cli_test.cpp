@@ -4,10 +4,14 @@
 #include "cli_process.h"
 #include "devsim_process.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
+#include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
@@ -230,4 +234,73 @@ TEST_F(VeltraCli, FirmwareInterruptedByTheUser) {
     EXPECT_EQ(r.exitCode, 4);
     EXPECT_EQ(r.err, "Обновление прошивки прервано по Вашему желанию.\n");
     EXPECT_FALSE(r.out.contains("Блок 8192 из 8192")) << r.out.right(200).toStdString();
+}
+
+namespace {
+
+// Every log file the program wrote in the test's folder.
+QStringList LogTexts(const QString &logDir) {
+    QStringList texts;
+    for (const QFileInfo &f : QDir(logDir).entryInfoList(QDir::Files)) {
+        QFile file(f.filePath());
+        if (file.open(QIODevice::ReadOnly))
+            texts << QString::fromLatin1(file.readAll());
+    }
+    return texts;
+}
+
+} // namespace
+
+// Each command as the very first one on a locked tracker: the password flow's own results never
+// answer it, and the password reaches no log.
+TEST_F(VeltraCli, EveryCommandWorksFirstOnALockedDevice) {
+    WriteFile("one.cfg", "SRV_PORT=61\n");
+    WriteFile("image.bin", Image(200));
+    const QString secret = QStringLiteral("s3cr3t");
+    const struct {
+        QStringList words;
+        std::function<void(const TCliResult &)> check;
+    } cases[] = {
+        {{"info"}, [](const TCliResult &r) { EXPECT_TRUE(r.out.startsWith("type: VT-300\nimei: 356938035643809\n")); }},
+        {{"read"}, [](const TCliResult &r) { EXPECT_EQ(r.out, ConfigLines(DefaultConfig)); }},
+        {{"write", "one.cfg"}, [](const TCliResult &r) { EXPECT_EQ(r.out, "SRV_PORT=61: confirmed\n"); }},
+        {{"send", "R_SRV_PORT"}, [](const TCliResult &r) { EXPECT_EQ(r.out, "R_SRV_PORT\n  SRV_PORT=21000\n"); }},
+        {{"firmware", "image.bin"},
+         [](const TCliResult &r) {
+             EXPECT_TRUE(r.out.endsWith("Обновление прошивки завершено. Устройство будет перезагружено.\n"));
+         }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.words.join(u' ').toStdString());
+        TDevSimProcess sim({"--config", DefaultConfig, "--password", secret});
+        // Refused first: a device once unlocked stays so until it reboots.
+        for (const QString &wrong : {QStringLiteral("password=nope"), QString()}) {
+            const TCliResult refused = Run(sim, c.words, wrong.isEmpty() ? QStringList{} : QStringList{wrong});
+            EXPECT_EQ(refused.exitCode, 3) << wrong.toStdString();
+            EXPECT_EQ(refused.err, "The device asks for a password: give password=... (or the right one).\n");
+        }
+        const TCliResult r = Run(sim, c.words, {"password=" + secret});
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_EQ(r.err, "");
+        c.check(r);
+    }
+    const QStringList logs = LogTexts(dir.filePath("logs"));
+    ASSERT_GE(logs.size(), 2);
+    for (const QString &log : logs)
+        EXPECT_FALSE(log.contains(secret)) << log.left(2000).toStdString();
+    EXPECT_TRUE(QStringList(logs).join(u'\n').contains("password=***"));
+}
+
+// The tracker vanishes in the middle of the upload: the program ends with the reason, it does not wait.
+TEST_F(VeltraCli, FirmwareEndsWhenThePortFailsMidUpload) {
+    auto sim = std::make_unique<TDevSimProcess>(QStringList{});
+    WriteFile("image.bin", Image(1024 * 1024));
+    TCliProcess cli(dir.path(), Port, sim->SlavePath(), {"firmware", "image.bin"}, {});
+    ASSERT_TRUE(cli.WaitForOutput("Блок 10 из 8192\n", 10000));
+    sim.reset();
+    const TCliResult r = cli.Finish(15000);
+    EXPECT_EQ(r.exitCode, 4);
+    EXPECT_EQ(r.err, "Ошибка при передаче прошивки в устройство [COM port not opened].\n"
+                     "The serial port failed during the upload; the link to the device was dropped (see the "
+                     "main log).\n");
 }

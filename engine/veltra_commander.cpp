@@ -231,6 +231,8 @@ void TVeltraCommander::ReadUnsolicited() {
 }
 
 void TVeltraCommander::RunQueue(int &backoff) {
+    if (fQueueOrphaned && fDevPresent)
+        DropLinesForAnotherDevice();
     QString line;
     while (com && !Terminating() && TakeCmd(line)) {
         // Cleared however the command ends, a port error's exception included.
@@ -247,6 +249,62 @@ void TVeltraCommander::RunQueue(int &backoff) {
         if (internal)
             break;
     }
+}
+
+// Reads, the identification and the markers may run on any tracker; everything else may change one.
+bool TVeltraCommander::ChangesDevice(const QString &line) {
+    const QString cmd = CmdName(line);
+    if (cmd.startsWith(u'_'))
+        return cmd.startsWith(QStringLiteral("_UPD")) || cmd.startsWith(QStringLiteral("_REBOOT")) ||
+               cmd.startsWith(QStringLiteral("_SEND_STR"));
+    return !cmd.startsWith(QStringLiteral("R_"));
+}
+
+void TVeltraCommander::RememberQueueOwner() {
+    if (!fQueueOrphaned && CmdQuLen() > 0) {
+        fQueueOrphaned = true;
+        fQueuedFor = fDevIMEI;
+    }
+}
+
+// The device found after a drop is another tracker (or one without an IMEI): the lines that would
+// change it are not sent. Each is reported as a failed command, so that the window keeps its marks,
+// and the user is told once.
+void TVeltraCommander::DropLinesForAnotherDevice() {
+    fQueueOrphaned = false;
+    if (!fDevIMEI.isEmpty() && fDevIMEI == fQueuedFor)
+        return;
+    QStringList dropped;
+    {
+        QMutexLocker guard(&fQueueLock);
+        TLuStringList kept;
+        for (int i = 0; i < fcmdqu.Count(); ++i) {
+            if (ChangesDevice(fcmdqu[i]))
+                dropped << fcmdqu[i];
+            else
+                kept.Add(fcmdqu[i]);
+        }
+        fcmdqu.Assign(kept);
+    }
+    const QString found = fDevIMEI.isEmpty() ? QStringLiteral("none") : fDevIMEI;
+    const QString queuedFor = fQueuedFor.isEmpty() ? QStringLiteral("none") : fQueuedFor;
+    for (const QString &line : dropped) {
+        fLastCmd = CmdName(line);
+        fLastAns = QStringLiteral("not sent: another tracker");
+        LogCmd(fLastCmd, QStringLiteral("not sent"), 0,
+               QStringLiteral("another tracker: queued for IMEI %1, found IMEI %2").arg(queuedFor, found));
+        NotifyMainWindow(MSG_DEV_CMD, 0);
+    }
+    if (dropped.isEmpty())
+        return;
+    LogText(QStringLiteral("Another tracker found (IMEI %1, the queue was for %2): %3 lines not sent")
+                .arg(found, queuedFor)
+                .arg(dropped.size()));
+    NotifyMainWindow(MSG_DEV_MESSAGE, 0,
+                     QStringLiteral("Подключён другой трекер (IMEI %1, команды готовились для IMEI %2). "
+                                    "Не отправлено команд записи: %3.")
+                         .arg(found, queuedFor)
+                         .arg(dropped.size()));
 }
 
 QString TVeltraCommander::CmdName(const QString &line, bool *quiet, bool *multi) {
@@ -517,6 +575,7 @@ void TVeltraCommander::SetDevInfo(const QString &text) {
         if (id.sw >= 0)
             fDevSwVersion = id.sw;
     } else {
+        RememberQueueOwner();
         fDevName.clear();
         fDevIMEI.clear();
         fDevHwVersion = 0;

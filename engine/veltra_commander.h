@@ -103,6 +103,9 @@ private:
     void LogCmd(const QString &what, const QString &result, qint64 elapsed,
                 const QString &detail = QString());
     void LogInput(const QString &text);
+    void RememberQueueOwner();
+    void DropLinesForAnotherDevice();
+    static bool ChangesDevice(const QString &line);
     bool Terminating() const;
     void Pause(int ms);
     void CheckPublishedRead() const;
@@ -119,6 +122,10 @@ private:
     int fDevHwVersion = 0;
     int fDevSwVersion = 0;
     mutable QMutex fDevLock; // the identity fields, written by the engine's thread, for Identity()
+    // Set when the device went away with lines still queued: the IMEI they were meant for (engine's
+    // thread only). The device found next runs them only when it is that same tracker.
+    bool fQueueOrphaned = false;
+    QString fQueuedFor;
     QString fLastCmd;
     QString fLastAns;
     TDateTime fLastTm = 0;

@@ -156,29 +156,79 @@ TEST_F(EngineTest, SilentKeepAliveDropsTheLinkAndTheScanStartsAgain) {
     EXPECT_TRUE(CmdLog().contains("Check COM ports ->  67~ ["));
 }
 
-TEST_F(EngineTest, HangUpInABatchReportsThenRunsTheRestOnTheDeviceFoundAgain) {
-    auto sim = std::make_unique<TDevSimProcess>(SimArgs({"--fault", "hangup", "--fault-after", "3"}));
-    MapPort(68, sim->SlavePath());
-    StartEngine(QStringLiteral("68"));
-    ASSERT_TRUE(WaitPresent());
-    // The identification was command 1; the batch's second write meets the hang-up.
-    for (const char *line : {"S_SRV_PORT=1", "S_SRV_PORT=2", "S_SRV_PORT=3", "S_SRV_PORT=4", "_WRITE_OK"})
-        engine->PutCmd(line);
-    ASSERT_TRUE(PumpUntil([&] { return recorder.CountOf(MSG_DEV_PRESENT, 0) > 0; }, 5000));
-    EXPECT_TRUE(ReadTextFile(MainLogFile, 0).contains("[comm] XComm: TLuPCom(68) error -8"));
-    const int leftInQueue = engine->CmdQuLen();
-    EXPECT_GT(leftInQueue, 0);
+class EngineHangUpTest : public EngineTest {
+protected:
+    std::unique_ptr<TDevSimProcess> sim;
 
-    sim = std::make_unique<TDevSimProcess>(SimArgs());
-    MapPort(68, sim->SlavePath());
-    ASSERT_TRUE(WaitPresent(10000));
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            return engine->CmdQuLen() == 0 && recorder.LastOf(MSG_DEV_CMD) &&
-                   recorder.LastOf(MSG_DEV_CMD)->lastCmd == "_WRITE_OK";
-        },
-        5000));
+    // A write batch on `port` that meets a hang-up at its second write; some of it stays queued.
+    void WriteBatchThatHangsUp(int port) {
+        sim = std::make_unique<TDevSimProcess>(SimArgs({"--fault", "hangup", "--fault-after", "3"}));
+        MapPort(port, sim->SlavePath());
+        StartEngine(QString::number(port));
+        ASSERT_TRUE(WaitPresent());
+        // The identification was command 1; the batch's third write meets the hang-up and is lost.
+        for (const char *line : {"S_SRV_PORT=1", "S_SRV_PORT=2", "S_SRV_PORT=3", "R_SRV_PORT", "_SEND_STR=S_X=1",
+                                 "S_SRV_PORT=4", "_WRITE_OK"})
+            engine->PutCmd(line);
+        ASSERT_TRUE(PumpUntil([&] { return recorder.CountOf(MSG_DEV_PRESENT, 0) > 0; }, 5000));
+        EXPECT_TRUE(ReadTextFile(MainLogFile, 0).contains(QStringLiteral("[comm] XComm: TLuPCom(%1) error -8").arg(port)));
+        EXPECT_EQ(engine->CmdQuLen(), 4);
+    }
+    // The next device on the same port, found by the engine; true once the batch's marker has run.
+    bool NextDeviceRunsTheRest(int port, const QStringList &simArgs) {
+        sim = std::make_unique<TDevSimProcess>(simArgs);
+        MapPort(port, sim->SlavePath());
+        return WaitPresent(10000) && PumpUntil(
+                                         [&] {
+                                             return engine->CmdQuLen() == 0 && recorder.LastOf(MSG_DEV_CMD) &&
+                                                    recorder.LastOf(MSG_DEV_CMD)->lastCmd == "_WRITE_OK";
+                                         },
+                                         5000);
+    }
+    // The command results from `from` on, as "line value", one to a line.
+    std::string ResultsSince(size_t from) const {
+        QStringList results;
+        for (size_t i = from; i < recorder.events.size(); ++i)
+            if (recorder.events[i].code == MSG_DEV_CMD)
+                results << recorder.events[i].lastCmd + u' ' + QString::number(recorder.events[i].value);
+        return results.join(u'\n').toStdString();
+    }
+};
+
+TEST_F(EngineHangUpTest, TheSameTrackerFoundAgainGetsTheRestOfTheBatch) {
+    WriteBatchThatHangsUp(68);
+    const size_t before = recorder.events.size();
+    ASSERT_TRUE(NextDeviceRunsTheRest(68, SimArgs()));
+    EXPECT_EQ(ResultsSince(before), "R_SRV_PORT 1\n_SEND_STR=S_X=1 1\nS_SRV_PORT=4 1\n_WRITE_OK 1");
+    EXPECT_EQ(recorder.LastOf(MSG_DEV_MESSAGE), nullptr);
     EXPECT_EQ(Run("R_SRV_PORT").lastAns, "4");
+}
+
+TEST_F(EngineHangUpTest, AnotherTrackerGetsNoneOfTheWrites) {
+    WriteBatchThatHangsUp(72);
+    const size_t before = recorder.events.size();
+    const QString other = QStringLiteral("Tracker-C HW:12 SW:345 IMEI: 490154203237518");
+    ASSERT_TRUE(NextDeviceRunsTheRest(72, {"--ident", other, "--config", QStringLiteral(VELTRA_DATA_DIR "/devsim_default.cfg")}));
+    // The writes, the raw line and nothing else come back failed, with their own LastCmd; the read
+    // and the marker run.
+    EXPECT_EQ(ResultsSince(before), "_SEND_STR=S_X=1 0\nS_SRV_PORT=4 0\nR_SRV_PORT 1\n_WRITE_OK 1");
+    const TEvent *message = recorder.LastOf(MSG_DEV_MESSAGE);
+    ASSERT_NE(message, nullptr);
+    EXPECT_EQ(message->text, "Подключён другой трекер (IMEI 490154203237518, команды готовились для IMEI "
+                             "356938035643809). Не отправлено команд записи: 2.");
+    EXPECT_TRUE(CmdLog().contains("S_SRV_PORT=4 -> not sent [another tracker: queued for IMEI 356938035643809, "
+                                  "found IMEI 490154203237518] [0]"))
+        << CmdLog().toStdString();
+    EXPECT_EQ(Run("R_SRV_PORT").lastAns, "21000"); // untouched
+}
+
+TEST_F(EngineHangUpTest, ATrackerWithoutAnImeiCountsAsAnother) {
+    WriteBatchThatHangsUp(73);
+    const size_t before = recorder.events.size();
+    ASSERT_TRUE(NextDeviceRunsTheRest(
+        73, {"--ident", "Tracker-D HW:1 SW:2", "--config", QStringLiteral(VELTRA_DATA_DIR "/devsim_default.cfg")}));
+    EXPECT_EQ(ResultsSince(before), "_SEND_STR=S_X=1 0\nS_SRV_PORT=4 0\nR_SRV_PORT 1\n_WRITE_OK 1");
+    EXPECT_TRUE(recorder.LastOf(MSG_DEV_MESSAGE)->text.contains("IMEI none"));
 }
 
 TEST_F(EngineTest, DestroyWhileTheEngineWaitsInANotification) {

@@ -304,3 +304,26 @@ TEST_F(VeltraCli, FirmwareEndsWhenThePortFailsMidUpload) {
                      "The serial port failed during the upload; the link to the device was dropped (see the "
                      "main log).\n");
 }
+
+// The cable slips in the middle of a write and another tracker is plugged in: what was meant for the
+// first one is reported not sent, and the program fails.
+TEST_F(VeltraCli, WriteNeverReachesATrackerPluggedInMidway) {
+    auto first = std::make_unique<TDevSimProcess>(
+        QStringList{"--config", DefaultConfig, "--fault", "hangup", "--fault-after", "3"});
+    const QString link = dir.filePath("tty");
+    ASSERT_TRUE(QFile::link(first->SlavePath(), link));
+    WriteFile("four.cfg", "SRV_PORT=1\nAPN_NAME=a\nDEV_LABEL=b\nSRV_ADDR=c\n");
+    TCliProcess cli(dir.path(), Port, link, {"write", "four.cfg"}, {"cli_timeout=15"});
+    ASSERT_TRUE(cli.WaitForOutput("APN_NAME=a: confirmed\n", 10000));
+    TDevSimProcess second({"--config", DefaultConfig, "--ident", "VT-300 HW:12 SW:345 IMEI:490154203237518"});
+    first.reset();
+    ASSERT_TRUE(QFile::remove(link));
+    ASSERT_TRUE(QFile::link(second.SlavePath(), link));
+    const TCliResult r = cli.Finish(30000);
+    EXPECT_EQ(r.exitCode, 4);
+    // The third entry was lost with the link; the fourth was never sent to the second tracker.
+    EXPECT_EQ(r.out, "SRV_PORT=1: confirmed\nAPN_NAME=a: confirmed\nSRV_ADDR=c: FAILED [not sent: another tracker]\n");
+    EXPECT_TRUE(r.err.contains("IMEI 490154203237518")) << r.err.toStdString();
+    const QString stored = Run(second.SlavePath(), {"read"}).out;
+    EXPECT_FALSE(stored.contains("SRV_ADDR=c")) << stored.toStdString();
+}

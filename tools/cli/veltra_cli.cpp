@@ -124,6 +124,8 @@ int WriteConfig(TCliSession &session, const QString &fileName) {
     }
     int failed = 0;
     const QStringList lines = WriteCommands(config);
+    // The engine's word to the user, for one: another tracker was found and the rest was not sent.
+    session.OnMessage = [](const QString &text) { PrintError(text); };
     const bool done = session.RunBatch(lines, [&failed](const QString &cmd, bool ok, const QString &answer) {
         const QString entry = cmd.mid(2);
         if (ok) {
@@ -134,6 +136,7 @@ int WriteConfig(TCliSession &session, const QString &fileName) {
                   QStringLiteral("]\n"));
         }
     });
+    session.OnMessage = nullptr;
     if (!done)
         PrintError(QStringLiteral("The device stopped answering before every entry was written."));
     return done && failed == 0 ? ExitOk : ExitFailed;

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStringDecoder>
 
 #include <algorithm>
 
@@ -139,6 +140,23 @@ QString LoadTextWithIncludes(const QString &fileName, bool includes) {
     return LoadIncluding(fileName, includes, chain);
 }
 
+QString DecodeTextFile(const QByteArray &bytes, bool utf8Mark) {
+    if (utf8Mark)
+        return QString::fromUtf8(bytes);
+    // Without a mark, bytes that are valid UTF-8 and hold at least one multi-byte sequence are UTF-8:
+    // what every editor on a Linux desktop writes. Cyrillic in the 8-bit code page practically never
+    // forms valid multi-byte sequences (its letters are lead bytes followed by letters, not by the
+    // 0x80-0xBF continuation bytes), so such files stay read as before.
+    const bool anyHighByte = std::any_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) != 0; });
+    if (anyHighByte) {
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QString text = decoder.decode(bytes);
+        if (!decoder.hasError())
+            return text;
+    }
+    return FromAnsiText(bytes);
+}
+
 QString ReadTextFile(const QString &fileName, qint64 offset) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
@@ -151,8 +169,7 @@ QString ReadTextFile(const QString &fileName, qint64 offset) {
     else if (offset < 0 && file.size() + offset >= 0)
         file.seek(file.size() + offset);
     // Decoded as a whole, so a character split across read blocks comes out in one piece.
-    const QByteArray bytes = file.readAll();
-    QString text = utf8 ? QString::fromUtf8(bytes) : FromAnsiText(bytes);
+    QString text = DecodeTextFile(file.readAll(), utf8);
     // NUL bytes are dropped rather than ending the text: a log that lost power keeps a run of NULs in
     // its middle, and what was appended after them must still be shown and parsed.
     text.remove(QChar(u'\0'));

@@ -4,12 +4,16 @@
 // opens and closes what it needs, and none of them changes the process's current directory.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 QString ChangeFileExtension(const QString &name, const QString &extension);
 bool DirExists(const QString &path);
 bool ForceDirs(const QString &path);
 QString LoadTextWithIncludes(const QString &fileName, bool includes);
+// The one decision on how the bytes of a text file are read: UTF-8 after a byte-order mark, or when
+// they are valid UTF-8 with a multi-byte sequence; otherwise the 8-bit code page.
+QString DecodeTextFile(const QByteArray &bytes, bool utf8Mark);
 QString ReadTextFile(const QString &fileName, qint64 offset);
 // Bytes written, or -1 empty path, -2 cannot open or create, -3 cannot seek to the end, -4 write failed.
 qint64 WriteTextFile(const QString &fileName, const QString &text, bool overwrite);

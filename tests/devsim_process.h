@@ -4,6 +4,8 @@
 
 #include <QProcess>
 #include <QStringList>
+#include <csignal>
+#include <sys/prctl.h>
 
 class TDevSimProcess {
 public:
@@ -11,6 +13,9 @@ public:
         fprocess.setProgram(QStringLiteral(VELTRA_DEVSIM_PATH));
         fprocess.setArguments(args);
         fprocess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // A test that dies (a sanitizer's abort) takes its simulators along: a simulator left running
+        // would hold the test's output open and CTest would wait for it until the time-out.
+        fprocess.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         fprocess.start();
         if (fprocess.waitForStarted(5000) && fprocess.waitForReadyRead(5000))
             fpath = QString::fromLocal8Bit(fprocess.readLine()).trimmed();

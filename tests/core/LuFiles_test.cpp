@@ -1,4 +1,6 @@
 #include "LuFiles.h"
+#include "LuHash.h"
+#include "LuUtils.h"
 
 #include <QDir>
 #include <QFile>
@@ -71,6 +73,39 @@ TEST_F(LuFiles, ReadTextFileDecodesUtf8WithMarkOrAnsiFromAnOffset) {
     EXPECT_EQ(ReadTextFile(Path("ten.txt"), 4), "456789");
     Write("marked.txt", Bom + "abc");
     EXPECT_EQ(ReadTextFile(Path("marked.txt"), -1024), "abc");
+}
+
+TEST_F(LuFiles, UnmarkedUtf8IsReadAsUtf8AndEverythingElseAsBefore) {
+    const QString config = QStringLiteral("name_ru=Автобус 12\r\nSRV_PORT=20500\r\nnote=«ёлка» №5\r\n");
+    Write("utf8.cfg", config.toUtf8());
+    Write("marked.cfg", Bom + config.toUtf8());
+    Write("cp1251.cfg", ToAnsiText(config));
+    TLuHash utf8(Path("utf8.cfg")), marked(Path("marked.cfg")), ansi(Path("cp1251.cfg"));
+    EXPECT_EQ(utf8.GetVal("name_ru"), "Автобус 12");
+    EXPECT_EQ(utf8.GetVal("note"), "«ёлка» №5");
+    for (const TLuHash *h : {&marked, &ansi})
+        EXPECT_EQ(h->AsText("=", "\n"), utf8.AsText("=", "\n"));
+
+    Write("ascii.cfg", "a=1\r\nb=two\r\n");
+    EXPECT_EQ(ReadTextFile(Path("ascii.cfg"), 0), "a=1\r\nb=two\r\n");
+    // One byte that is no UTF-8 among valid sequences: the whole file is in the code page.
+    Write("mixed.cfg", QByteArray("a=\xD0\x90\r\nb=\xC0\r\n"));
+    EXPECT_EQ(ReadTextFile(Path("mixed.cfg"), 0), QStringLiteral("a=Рђ\r\nb=А\r\n"));
+}
+
+// Why the code page is safe from being taken for UTF-8: two Cyrillic letters side by side in it are
+// never a valid UTF-8 sequence (its letters are never continuation bytes).
+TEST(LuFilesDecoding, AdjacentCyrillicLettersInTheCodePageAreNeverUtf8) {
+    int misread = 0;
+    for (int a = 0xC0; a <= 0xFF; ++a)
+        for (int b = 0xC0; b <= 0xFF; ++b) {
+            const QByteArray pair{char(a), char(b)};
+            misread += DecodeTextFile(pair, false) != FromAnsiText(pair);
+        }
+    EXPECT_EQ(misread, 0);
+    // A lone letter before Ё, ё or a typographic sign can form one (Р + ё reads as и): such files
+    // would need every letter to stand alone like that.
+    EXPECT_EQ(DecodeTextFile(QByteArray("\xD0\xB8"), false), "и");
 }
 
 TEST_F(LuFiles, ReadTextFileDecodesCharactersAcrossBlockBoundariesAndDropsNul) {

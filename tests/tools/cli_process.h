@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <csignal>
+#include <sys/prctl.h>
 #include <gtest/gtest.h>
 
 struct TCliResult {
@@ -28,6 +29,7 @@ public:
             QStringLiteral("com_ports=%1").arg(port), QStringLiteral("com%1=").arg(port) + device,
             QStringLiteral("log_dir=") + workDir + QStringLiteral("/logs"), QStringLiteral("cli_timeout=5")};
         ftimer.start();
+        fprocess.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); }); // see TDevSimProcess
         fprocess.start(QStringLiteral(VELTRA_CLI_PATH), arguments + settings + words);
         fprocess.waitForStarted(5000);
     }

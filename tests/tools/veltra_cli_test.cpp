@@ -119,9 +119,31 @@ TEST_F(VeltraCli, WriteReportsEachEntryAndSkipsTheDevicesOwn) {
     EXPECT_TRUE(stored.contains("\nGSM_SIGNAL=18\n"));
     EXPECT_TRUE(stored.endsWith("\nDEV_LABEL=B 456 CD 99\n")) << stored.toStdString();
 
-    const TCliResult missing = Run(sim, {"write", "missing.cfg"});
-    EXPECT_EQ(missing.exitCode, 5);
-    EXPECT_EQ(missing.err, "No configuration entries in " + dir.filePath("missing.cfg") + "\n");
+}
+
+// Each way a configuration file can fail says so differently, before any port is opened.
+TEST_F(VeltraCli, WriteSaysWhyAFileCannotBeUsed) {
+    WriteFile("empty.cfg", "# only a comment\n");
+    WriteFile("locked.cfg", "SRV_PORT=1\n");
+    QFile(dir.filePath("locked.cfg")).setPermissions(QFileDevice::WriteOwner);
+    QDir(dir.path()).mkdir("folder.cfg");
+    const bool root = QFile(dir.filePath("locked.cfg")).open(QIODevice::ReadOnly); // root reads anyway
+    const struct {
+        QString file, error;
+    } cases[] = {
+        {"missing.cfg", "No such file: " + dir.filePath("missing.cfg")},
+        {"folder.cfg", "Not a file: " + dir.filePath("folder.cfg")},
+        {"empty.cfg", "No configuration entries in " + dir.filePath("empty.cfg")},
+        {"locked.cfg", "Cannot read " + dir.filePath("locked.cfg") + ": Permission denied"},
+    };
+    for (const auto &c : cases) {
+        if (c.file == u"locked.cfg" && root)
+            continue;
+        const TCliResult r = Run(QStringLiteral("/nonexistent/tty7"), {"write", c.file});
+        EXPECT_EQ(r.exitCode, 5) << c.file.toStdString();
+        EXPECT_EQ(r.err, c.error + "\n");
+        EXPECT_LT(r.elapsedMs, 3000);
+    }
 }
 
 // The time limit holds for each entry: eleven answers 150 ms apart take longer than the one second.
@@ -326,4 +348,16 @@ TEST_F(VeltraCli, WriteNeverReachesATrackerPluggedInMidway) {
     EXPECT_TRUE(r.err.contains("IMEI 490154203237518")) << r.err.toStdString();
     const QString stored = Run(second.SlavePath(), {"read"}).out;
     EXPECT_FALSE(stored.contains("SRV_ADDR=c")) << stored.toStdString();
+}
+
+// A configuration typed in an ordinary editor (UTF-8 without a mark) reaches the tracker as the text it
+// shows, in the tracker's code page, not as the bytes of its UTF-8 form.
+TEST_F(VeltraCli, AUtf8ConfigurationReachesTheDeviceAsTyped) {
+    TDevSimProcess sim({"--config", DefaultConfig});
+    WriteFile("typed.cfg", QStringLiteral("DEV_LABEL=Автобус 12\n").toUtf8());
+    const TCliResult r = Run(sim, {"write", "typed.cfg"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "DEV_LABEL=Автобус 12: confirmed\n");
+    const TCliResult raw = Run(sim, {"send", "R_DEV_LABEL"});
+    EXPECT_EQ(raw.out, "R_DEV_LABEL\n  DEV_LABEL=Автобус 12\n");
 }

@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
@@ -116,12 +117,30 @@ QStringList WriteCommands(const TLuHash &config) {
     return lines;
 }
 
-int WriteConfig(TCliSession &session, const QString &fileName) {
-    TLuHash config;
-    if (config.Load(fileName, true) == 0) {
-        PrintError(QStringLiteral("No configuration entries in ") + fileName);
-        return ExitBadFile;
-    }
+// Why a configuration file cannot be written from, or nothing when it can be read.
+QString UnreadableFile(const QString &fileName) {
+    const QFileInfo info(fileName);
+    if (!info.exists())
+        return QStringLiteral("No such file: ") + fileName;
+    if (!info.isFile())
+        return QStringLiteral("Not a file: ") + fileName;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("Cannot read ") + fileName + QStringLiteral(": ") + file.errorString();
+    return {};
+}
+
+// The configuration to write, read before any port is opened; false (and said why) when there is none.
+bool LoadConfig(const QString &fileName, TLuHash &config) {
+    QString problem = UnreadableFile(fileName);
+    if (problem.isEmpty() && config.Load(fileName, true) == 0)
+        problem = QStringLiteral("No configuration entries in ") + fileName;
+    if (!problem.isEmpty())
+        PrintError(problem);
+    return problem.isEmpty();
+}
+
+int WriteConfig(TCliSession &session, const TLuHash &config) {
     int failed = 0;
     const QStringList lines = WriteCommands(config);
     // The engine's word to the user, for one: another tracker was found and the rest was not sent.
@@ -191,6 +210,9 @@ int SendLine(TCliSession &session, const QString &line) {
 int RunDeviceCommand(const QString &command, const QStringList &args) {
     const int timeoutMs =
         int(std::max<qint64>(1, AppSettings->GetAsInteger(QStringLiteral("cli_timeout")))) * 1000;
+    TLuHash config;
+    if (command == u"write" && !LoadConfig(args.value(0), config))
+        return ExitBadFile;
     TCliSession session(timeoutMs);
     const int found = session.WaitForDevice(AppSettings->GetVal(QStringLiteral("password")));
     if (found != ExitOk)
@@ -200,7 +222,7 @@ int RunDeviceCommand(const QString &command, const QStringList &args) {
     if (command == u"read")
         return ReadConfig(session);
     if (command == u"write")
-        return WriteConfig(session, args.value(0));
+        return WriteConfig(session, config);
     if (command == u"firmware")
         return UploadFirmware(session, args.value(0));
     return SendLine(session, args.join(u' '));

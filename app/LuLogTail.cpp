@@ -28,27 +28,27 @@ TLuLogTail::TLuLogTail(const QString &aFileName)
 
 TLuLogTail::~TLuLogTail() {
     {
-        QMutexLocker guard(&fLock);
+        std::unique_lock guard(fLock);
         fStop = true;
-        fWake.wakeAll();
+        fWake.notify_all();
     }
     JoinServing(this);
     CloseFile();
 }
 
 QString TLuLogTail::FileName() const {
-    QMutexLocker guard(&fLock);
+    std::unique_lock guard(fLock);
     return ffile_name;
 }
 
 void TLuLogTail::SetFileName(const QString &name) {
-    QMutexLocker guard(&fLock);
+    std::unique_lock guard(fLock);
     CloseFile();
     ffile_name = name;
 }
 
 QString TLuLogTail::ErrorMsg() const {
-    QMutexLocker guard(&fLock);
+    std::unique_lock guard(fLock);
     return ferror_msg;
 }
 
@@ -59,15 +59,15 @@ quint32 TLuLogTail::NotifyMsg() const {
 // Under the lock the follower holds while it fills the queue; the receiver's handler, the only other
 // user, runs while the follower waits outside it.
 void TLuLogTail::SetTailSize(int size) {
-    QMutexLocker guard(&fLock);
+    std::unique_lock guard(fLock);
     if (size != ftail->Size())
         ftail = std::make_unique<TLuQueue>(size);
 }
 
 void TLuLogTail::Sleep(int ms) {
-    QMutexLocker guard(&fLock);
+    std::unique_lock guard(fLock);
     if (!fStop)
-        fWake.wait(&fLock, ms);
+        fWake.wait_for(guard, std::chrono::milliseconds(ms));
 }
 
 void TLuLogTail::Execute() {
@@ -75,7 +75,7 @@ void TLuLogTail::Execute() {
     for (;;) {
         Sleep(delay);
         {
-            QMutexLocker guard(&fLock);
+            std::unique_lock guard(fLock);
             if (fStop)
                 return;
         }
@@ -89,7 +89,7 @@ int TLuLogTail::PassReportingErrors() {
         return Pass();
     } catch (const std::exception &e) {
         {
-            QMutexLocker guard(&fLock);
+            std::unique_lock guard(fLock);
             ferror_msg = QStringLiteral("TLuLogTail: ") + QString::fromUtf8(e.what());
             CloseFile();
         }
@@ -100,7 +100,7 @@ int TLuLogTail::PassReportingErrors() {
 
 // One look at the file; returns the pause before the next look.
 int TLuLogTail::Pass() {
-    QMutexLocker guard(&fLock);
+    std::unique_lock guard(fLock);
     if (ffile_name.isEmpty())
         return DelayIdle;
     if (ffile_handle < 0 && !OpenFile(ffile_name)) {

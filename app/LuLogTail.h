@@ -6,12 +6,12 @@
 
 #include "LuQueue.h"
 
-#include <QMutex>
 #include <QString>
 #include <QThread>
-#include <QWaitCondition>
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 class TNotifyReceiver;
 
@@ -53,7 +53,7 @@ private:
     std::atomic<int> ftag{0};
 
     // Guards the file name, the handle and the error text, and lets Destroy wake the sleeping thread.
-    mutable QMutex fLock;
-    QWaitCondition fWake;
+    mutable std::mutex fLock;
+    std::condition_variable fWake;
     bool fStop = false;
 };

@@ -29,7 +29,7 @@ quint32 AppMessage = 0;
 quint32 LogTailNotifyMessage = 0;
 quint32 ProgressMessage = 0;
 std::atomic<TNotifyReceiver *> MainWindowHandle{nullptr};
-QRecursiveMutex LogLock;
+std::recursive_mutex LogLock;
 
 namespace {
 
@@ -157,7 +157,7 @@ void AppLog(const QString &channel, const QString &text, int level) {
         return;
     // Waiting longer than about 300 ms would stall the caller; the entry is dropped instead.
     for (int attempt = 0; attempt < 3; ++attempt) {
-        if (LogLock.tryLock()) {
+        if (LogLock.try_lock()) {
             if (!MainLogFile.isEmpty())
                 AppendLogLine(MainLogFile, u'\r' + TrimText(text), channel);
             LogLock.unlock();

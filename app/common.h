@@ -6,10 +6,10 @@
 
 #include "LuHash.h"
 
-#include <QRecursiveMutex>
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <mutex>
 
 class TNotifyReceiver;
 
@@ -27,7 +27,7 @@ extern quint32 AppMessage;
 extern quint32 LogTailNotifyMessage;
 extern quint32 ProgressMessage;
 extern std::atomic<TNotifyReceiver *> MainWindowHandle;
-extern QRecursiveMutex LogLock;
+extern std::recursive_mutex LogLock;
 
 // Notification codes of AppMessage and ProgressMessage.
 enum : int {

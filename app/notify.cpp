@@ -3,8 +3,10 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QThread>
-#include <QWaitCondition>
+#include <chrono>
+#include <condition_variable>
 #include <deque>
+#include <mutex>
 
 namespace {
 
@@ -28,8 +30,9 @@ public:
 private:
     void WakeMainThread();
 
-    QMutex lock;
-    QWaitCondition changed;
+    // Standard primitives rather than Qt's: the thread sanitizer sees every wait on them.
+    std::mutex lock;
+    std::condition_variable changed;
     std::deque<TRequest *> pending;
 };
 
@@ -64,12 +67,11 @@ void TChannel::WakeMainThread() {
 }
 
 bool TChannel::SendFromWorker(TRequest &request) {
-    QMutexLocker guard(&lock);
+    std::unique_lock guard(lock);
     pending.push_back(&request);
-    changed.wakeAll();
+    changed.notify_all();
     WakeMainThread();
-    while (!request.finished)
-        changed.wait(&lock);
+    changed.wait(guard, [&request] { return request.finished; });
     return request.handled;
 }
 
@@ -77,32 +79,32 @@ bool TChannel::SendFromWorker(TRequest &request) {
 // busy receiver would otherwise hold the main thread here for good, its event loop as well as
 // JoinServing waiting for a thread that has long ended. Every send posts its own wake-up.
 void TChannel::Serve() {
-    QMutexLocker guard(&lock);
+    std::unique_lock guard(lock);
     for (size_t waiting = pending.size(); waiting > 0 && !pending.empty(); --waiting) {
         TRequest *request = pending.front();
         pending.pop_front();
         guard.unlock();
         RunServing(request->call);
-        guard.relock();
+        guard.lock();
         request->handled = true;
         request->finished = true;
-        changed.wakeAll();
+        changed.notify_all();
     }
 }
 
 void TChannel::WaitForWork(int timeoutMs) {
-    QMutexLocker guard(&lock);
+    std::unique_lock guard(lock);
     if (pending.empty())
-        changed.wait(&lock, timeoutMs);
+        changed.wait_for(guard, std::chrono::milliseconds(timeoutMs));
 }
 
 int TChannel::Waiting() {
-    QMutexLocker guard(&lock);
+    std::lock_guard guard(lock);
     return int(pending.size());
 }
 
 void TChannel::Release(TNotifyReceiver *target) {
-    QMutexLocker guard(&lock);
+    std::lock_guard guard(lock);
     for (auto it = pending.begin(); it != pending.end();) {
         if (target && (*it)->target == target) {
             (*it)->finished = true;
@@ -111,7 +113,7 @@ void TChannel::Release(TNotifyReceiver *target) {
             ++it;
         }
     }
-    changed.wakeAll();
+    changed.notify_all();
 }
 
 } // namespace

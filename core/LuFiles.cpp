@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QSet>
 #include <QStringDecoder>
 
@@ -233,6 +234,22 @@ QString NormalizeDir(const QString &path) {
     if (!dir.endsWith(sep))
         dir += sep;
     return dir;
+}
+
+bool WriteTextFileWhole(const QString &fileName, const QString &text, QString &error) {
+    // QSaveFile writes a temporary file beside the target and renames it over the target only once
+    // everything is on disk: a crash or a full disk never leaves half a file under the name.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = file.errorString();
+        return false;
+    }
+    const QByteArray bytes = ToAnsiText(text);
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        error = file.errorString();
+        return false;
+    }
+    return true;
 }
 
 QString FindFiles(const QString &folder, const QString &pattern, bool recursive) {

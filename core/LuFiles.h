@@ -17,6 +17,8 @@ QString DecodeTextFile(const QByteArray &bytes, bool utf8Mark);
 QString ReadTextFile(const QString &fileName, qint64 offset);
 // Bytes written, or -1 empty path, -2 cannot open or create, -3 cannot seek to the end, -4 write failed.
 qint64 WriteTextFile(const QString &fileName, const QString &text, bool overwrite);
+// Replaces the file as a whole, in the code page, or leaves it as it was: false with the reason.
+bool WriteTextFileWhole(const QString &fileName, const QString &text, QString &error);
 bool TrimFileHead(const QString &fileName, qint64 keep);
 qint64 FileSizeOf(const QString &fileName);
 QString NormalizeDir(const QString &path);

@@ -79,8 +79,8 @@ void TVeltraCommander::Stop() {
     requestInterruption();
     fCancelFlag = true;
     {
-        QMutexLocker guard(&fWakeLock);
-        fWake.wakeAll();
+        std::lock_guard guard(fWakeLock);
+        fWake.notify_all();
     }
     JoinServing(this);
     Disconnect();
@@ -175,9 +175,9 @@ bool TVeltraCommander::Terminating() const {
 }
 
 void TVeltraCommander::Pause(int ms) {
-    QMutexLocker guard(&fWakeLock);
+    std::unique_lock guard(fWakeLock);
     if (!Terminating())
-        fWake.wait(&fWakeLock, ms);
+        fWake.wait_for(guard, std::chrono::milliseconds(ms));
 }
 
 void TVeltraCommander::Execute() {

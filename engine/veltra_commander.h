@@ -14,9 +14,10 @@
 
 #include <QMutex>
 #include <QThread>
-#include <QWaitCondition>
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 class QFile;
 class TLuXYModem;
@@ -135,6 +136,6 @@ private:
     qint64 fLastTick = 0;                  // tick of the last command or keep-alive, for the 5 s rhythm
     std::atomic<bool> fReleasePort{false}; // ComPort changed: the engine's thread drops the port
     mutable QMutex fQueueLock;             // guards fcmdqu and fcomls between the two threads
-    QMutex fWakeLock;                      // with fWake: lets the destructor cut the 100 ms pause short
-    QWaitCondition fWake;
+    std::mutex fWakeLock;                  // with fWake: lets Stop cut the 100 ms pause short
+    std::condition_variable fWake;
 };

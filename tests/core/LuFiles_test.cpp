@@ -116,6 +116,19 @@ TEST_F(LuFiles, ReadTextFileDecodesCharactersAcrossBlockBoundariesAndDropsNul) {
     EXPECT_EQ(ReadTextFile(Path("nul.log"), 0), "one\r\ntwo\r\n");
 }
 
+TEST_F(LuFiles, WriteTextFileWholeReplacesTheFileOrSaysWhyNot) {
+    Write("config.cfg", "old=1\r\nlonger=old content\r\n");
+    QString error;
+    ASSERT_TRUE(WriteTextFileWhole(Path("config.cfg"), QStringLiteral("name=Автобус"), error)) << error.toStdString();
+    EXPECT_EQ(Read("config.cfg"), QByteArray("name=\xC0\xE2\xF2\xEE\xE1\xF3\xF1"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"config.cfg"}); // no temporary left
+
+    // A folder that cannot exist: nothing is written and the reason comes back.
+    EXPECT_FALSE(WriteTextFileWhole(Path("config.cfg/inside.cfg"), QStringLiteral("a=1"), error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(Read("config.cfg"), QByteArray("name=\xC0\xE2\xF2\xEE\xE1\xF3\xF1"));
+}
+
 TEST_F(LuFiles, WriteTextFileAppendsOrOverwritesInAnsi) {
     EXPECT_EQ(WriteTextFile("", "x", true), -1);
     EXPECT_EQ(WriteTextFile(Path("no/such/folder.txt"), "x", false), -2);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "LuQueue.h"
+#include "notify.h"
 
 #include <QString>
 #include <QThread>
@@ -13,9 +14,7 @@
 #include <memory>
 #include <mutex>
 
-class TNotifyReceiver;
-
-class TLuLogTail : public QThread {
+class TLuLogTail : public TWorkerThread {
 public:
     explicit TLuLogTail(const QString &aFileName);
     ~TLuLogTail() override;
@@ -33,10 +32,9 @@ public:
     void SetTailSize(int size);
 
 protected:
-    void run() override { Execute(); }
+    void Execute() override;
 
 private:
-    void Execute();
     int PassReportingErrors();
     int Pass();
     bool OpenFile(const QString &name);

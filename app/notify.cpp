@@ -187,11 +187,13 @@ void ServePendingNotifications() {
 void JoinServing(QThread *thread) {
     if (!thread)
         return;
-    if (!OnMainThread()) {
-        thread->wait();
-        return;
-    }
-    while (!thread->wait(10))
+    if (OnMainThread()) {
+        while (!thread->wait(10))
+            Channel().Serve();
         Channel().Serve();
-    Channel().Serve();
+    } else {
+        thread->wait();
+    }
+    if (const auto *worker = dynamic_cast<const TWorkerThread *>(thread))
+        (void)worker->Ended();
 }

@@ -19,10 +19,9 @@
 #include <QMutex>
 #include <QObject>
 #include <QString>
+#include <QThread>
 #include <atomic>
 #include <functional>
-
-class QThread;
 
 class TNotifyReceiver : public QObject {
     Q_OBJECT
@@ -58,6 +57,23 @@ void ServePendingNotifications();
 // Waits up to timeoutMs for sends to the main thread and serves them (a plain sleep elsewhere): for a
 // main thread that blocks on a worker without running its event loop.
 void ServeNotificationsFor(int timeoutMs);
+
+// A worker thread whose whole work is visible to the thread that joined it: QThread's own join goes
+// through primitives the thread sanitizer cannot see, so the end of Execute is published here.
+class TWorkerThread : public QThread {
+public:
+    bool Ended() const { return fEnded.load(std::memory_order_acquire); }
+
+protected:
+    virtual void Execute() = 0;
+    void run() final {
+        Execute();
+        fEnded.store(true, std::memory_order_release);
+    }
+
+private:
+    std::atomic<bool> fEnded{false};
+};
 
 // Waits for a worker thread to finish; on the main thread it keeps serving the worker's sends meanwhile.
 void JoinServing(QThread *thread);

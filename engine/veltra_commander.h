@@ -13,6 +13,8 @@
 #include "LuStrings.h"
 
 #include <QMutex>
+#include "notify.h"
+
 #include <QThread>
 #include <atomic>
 #include <condition_variable>
@@ -22,7 +24,7 @@
 class QFile;
 class TLuXYModem;
 
-class TVeltraCommander : public QThread {
+class TVeltraCommander : public TWorkerThread {
 public:
     TVeltraCommander();
     ~TVeltraCommander() override;
@@ -77,10 +79,9 @@ public:
     static QString CmdName(const QString &line, bool *quiet = nullptr, bool *multi = nullptr);
 
 protected:
-    void run() override { Execute(); }
+    void Execute() override;
 
 private:
-    void Execute();
     void RunCycle(int &backoff);
     void ReadUnsolicited();
     void RunQueue(int &backoff);

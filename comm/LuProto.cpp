@@ -58,11 +58,18 @@ QString FreeFileName(const QString &wanted) {
 // ---------------------------------------------------------------------------------------------------
 // Block level
 
+// A machine under load (or a sanitizer) may take its time to start the worker; a transfer started
+// before the worker is parked would be refused as busy, so there is no limit here.
 TLuXYModem::TLuXYModem() : FThread(std::make_unique<TLuXYModemThread>(this)) {
-    FThread->WaitReady(500);
+    FThread->WaitReady(-1);
 }
 
-TLuXYModem::~TLuXYModem() = default;
+// A transfer still running would otherwise hold the join for up to its 30 s deadlines. The worker
+// itself is joined by FThread's destructor, which runs first as the last member declared.
+TLuXYModem::~TLuXYModem() {
+    QWriteLocker guard(&sync);
+    FClosing = true;
+}
 
 int TLuXYModem::BlockSize() const {
     QReadLocker guard(&sync);
@@ -86,6 +93,8 @@ void TLuXYModem::Reset() {
 
 bool TLuXYModem::TakeCancel() {
     QWriteLocker guard(&sync);
+    if (FClosing)
+        return true;
     const bool was = FCancel;
     FCancel = false;
     return was;
@@ -463,7 +472,7 @@ int TLuXYModem::ReadFilesAsync(const QString &fPath) {
 int TLuXYModem::WaitForWorker(int started) {
     if (started != xmOK)
         return started;
-    while (!FThread->WaitReady(0))
+    while (!FThread->IsReady())
         ServeNotificationsFor(20);
     return ErrorCode();
 }
@@ -512,12 +521,18 @@ bool TLuXYModemThread::Begin(TLuProtocolAction action, const QString &fileName) 
     return true;
 }
 
-bool TLuXYModemThread::WaitReady(int timeoutMs) {
+bool TLuXYModemThread::IsReady() const {
     QMutexLocker guard(&fParkLock);
-    if (!fRequested && Status() == lupsReady)
-        return true;
-    fParked.wait(&fParkLock, timeoutMs);
     return !fRequested && Status() == lupsReady;
+}
+
+bool TLuXYModemThread::WaitReady(int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    QMutexLocker guard(&fParkLock);
+    while (fRequested || Status() != lupsReady)
+        if (!fParked.wait(&fParkLock, deadline))
+            return !fRequested && Status() == lupsReady;
+    return true;
 }
 
 TLuProtocolStatus TLuXYModemThread::Status() const {
@@ -550,6 +565,10 @@ void TLuXYModemThread::Fire(const TLuProtocolEvent &event) {
         CallOnMainThread([&] { event(FProtocol); });
 }
 
+void TLuXYModemThread::ReportStatus() {
+    Fire(FProtocol->OnChangeStatus);
+}
+
 void TLuXYModemThread::SetStatus(TLuProtocolStatus status) {
     {
         QWriteLocker guard(&sync);
@@ -557,27 +576,31 @@ void TLuXYModemThread::SetStatus(TLuProtocolStatus status) {
             return;
         FStatus = status;
     }
-    Fire(FProtocol->OnChangeStatus);
+    ReportStatus();
 }
 
+// Suspended between transfers; false when the owner wants the worker to end.
+bool TLuXYModemThread::Park() {
+    QMutexLocker guard(&fParkLock);
+    fRequested = false;
+    fParked.wakeAll();
+    while (!fRequested && !fTerminate)
+        fParked.wait(&fParkLock);
+    return !fTerminate;
+}
+
+// The first lupsReady, before anyone could have set a handler, is not reported; Begin has already
+// marked the status lupsPrepare so that a caller polling right after the start sees the worker busy,
+// and the worker reports that change itself.
 void TLuXYModemThread::Execute() {
-    for (;;) {
-        {
-            QMutexLocker guard(&fParkLock);
-            {
-                QWriteLocker w(&sync);
-                FStatus = lupsReady;
-            }
-            fParked.wakeAll();
-            while (!fRequested && !fTerminate)
-                fParked.wait(&fParkLock);
-            if (fTerminate)
-                return;
-        }
-        SetStatus(lupsPrepare);
+    {
+        QWriteLocker guard(&sync);
+        FStatus = lupsReady;
+    }
+    while (Park()) {
+        ReportStatus();
         RunAction();
-        QMutexLocker guard(&fParkLock);
-        fRequested = false;
+        SetStatus(lupsReady);
     }
 }
 
@@ -679,7 +702,13 @@ int TLuXYModemThread::DoSendFile(bool YModem) {
         qint64 sent = 0;
         for (int number = 1; result == xmOK; number = (number + 1) & 0xFF) {
             const qint64 r = file.read(FBuffer, blockSize);
-            if (r <= 0)
+            if (r < 0 || (r < blockSize && sent + r < size)) {
+                // A file that fails or ends before its size would arrive cut short and look complete.
+                FProtocol->SendCancel();
+                result = xmFileReadError;
+                break;
+            }
+            if (r == 0)
                 break;
             SetStatus(lupsSendBlock);
             int errCount = 0;

@@ -133,11 +133,14 @@ private:
 
     TLuPCom *FComPort = nullptr;
     bool FCancel = false;
+    // Set by the destructor: every waiting loop ends at once, however many it passes through.
+    bool FClosing = false;
     int FBlockSize = 128;
     int FMaxRetries = 15;
     int FFirstInviteDelay = 3000;
+    mutable QReadWriteLock sync; // FBlockSize, FCancel and FClosing
+    // Last: the worker uses everything above until it has been joined.
     std::unique_ptr<TLuXYModemThread> FThread;
-    mutable QReadWriteLock sync; // FBlockSize and FCancel
 };
 
 class TLuXYModemThread : public QThread {
@@ -147,6 +150,7 @@ public:
 
     bool Begin(TLuProtocolAction action, const QString &fileName);
     bool WaitReady(int timeoutMs);
+    bool IsReady() const;
     TLuProtocolStatus Status() const;
     int ErrorCode() const;
     QString FileName() const;
@@ -158,7 +162,9 @@ protected:
 private:
     void Execute();
     void RunAction();
+    bool Park();
     void SetStatus(TLuProtocolStatus status);
+    void ReportStatus();
     void SetFileName(const QString &name);
     void Fire(const TLuProtocolEvent &event);
     int DoSendFile(bool YModem);
@@ -178,7 +184,7 @@ private:
     mutable QReadWriteLock sync; // status, result, file name, statistics
 
     // The worker parks here between transfers ("suspended"); Begin wakes it.
-    QMutex fParkLock;
+    mutable QMutex fParkLock;
     QWaitCondition fParked;
     bool fRequested = false;
     bool fTerminate = false;

@@ -6,7 +6,9 @@
 #pragma once
 
 #include "LuPCom.h"
+#include "LuXYFrame.h"
 
+#include <QDeadlineTimer>
 #include <QMutex>
 #include <QReadWriteLock>
 #include <QString>
@@ -45,35 +47,11 @@ enum TLuProtocolAction : quint8 {
     lupaYmReadFiles,
 };
 
-// Result codes: 0 or a positive byte count is success.
-enum : int {
-    xmOK = 0,
-    xmTimeout = -1,
-    xmInvalidBlockSize = -2,
-    xmOutOfRetries = -3,
-    xmInvalidMode = -4,
-    xmBadFormat = -5,
-    xmOverflow = -6,
-    xmUnderflow = -7,
-    xmCancel = -8,
-    xmEndOfText = -9,
-    xmEndOfFile = -10,
-    xmUserCancel = -11,
-    xmPortNotAssigned = -12,
-    xmPortNotOpened = -13,
-    xmThreadBusy = -14,
-    xmLastFile = -15,
-    xmBadFileName = -16,
-    xmOutOfSequence = -17,
-    xmFileOpenError = -20,
-    xmFileReadError = -21,
-    xmFileWriteError = -22,
-};
-
 class TLuXYModem;
 using TLuProtocolEvent = std::function<void(TLuXYModem *sender)>;
 
 class TLuXYModemThread;
+class QFile;
 
 class TLuXYModem {
 public:
@@ -124,7 +102,12 @@ public:
 
 private:
     friend class TLuXYModemThread;
+    friend class TBlockReception;
     bool TakeCancel();
+    int LineMs(int bytes) const;
+    int DrainFrame(TXYAnswerReader &ear, const QDeadlineTimer &silence);
+    int AwaitAnswer(TXYAnswerReader &ear, QDeadlineTimer &silence, int lineMs, bool mayRepeat,
+                    TXYAnswer &answer);
     int Start(TLuProtocolAction action, const QString &fileName);
     int WaitForWorker(int started);
     int CancelledBySender(int code);
@@ -171,6 +154,7 @@ private:
     int DoReadFile(bool YModem);
     int SendHeader(const QString &name, qint64 size);
     int ReadHeader(qint64 &declaredSize);
+    int ReceiveBlocks(QFile &file, qint64 declared, QByteArray last);
     void UpdateSpeed(qint64 elapsedMs);
 
     char FBuffer[4096];

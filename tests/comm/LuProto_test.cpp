@@ -136,8 +136,16 @@ TEST_F(XModemBlocks, ReadBlockRefusesDamagedBlocksAndReportsEnds) {
     line.Send(Frame(4, "big", 1024));
     EXPECT_EQ(modem.ReadBlock(number, buffer, 128, errors), xmOverflow);
     com.Flush();
-    line.Send(QByteArray(1, EOT));
+    // An EOT is believed when it comes again after a NAK.
+    QThread *ender = QThread::create([&] {
+        line.Send(QByteArray(1, EOT));
+        EXPECT_EQ(line.ReceiveSome(2000), QByteArray(1, NAK));
+        line.Send(QByteArray(1, EOT));
+    });
+    ender->start();
     EXPECT_EQ(modem.ReadBlock(number, buffer, 1024, errors), xmEndOfText);
+    ender->wait();
+    delete ender;
     EXPECT_EQ(line.Receive(200), QByteArray(1, ACK));
 }
 
@@ -153,6 +161,7 @@ TEST_F(XModemBlocks, RepeatedBlockIsWrittenOnceAndNumbersWrap) {
         }
         expected += payload;
     }
+    EXPECT_EQ(Offer(QByteArray(1, EOT)), NAK);
     EXPECT_EQ(Offer(QByteArray(1, EOT)), ACK);
     EXPECT_EQ(WaitDone(), xmEndOfText);
     EXPECT_EQ(ReadAll(Path("in.bin")), expected);
@@ -183,6 +192,7 @@ TEST_F(XModemBlocks, YModemHeaderNamesStayInTheTargetFolder) {
     ASSERT_TRUE(AwaitInvite());
     EXPECT_EQ(Offer(Frame(1, QByteArray(128, 'a'))), ACK);
     EXPECT_EQ(Offer(Frame(2, QByteArray(128, 'b'))), ACK);
+    EXPECT_EQ(Offer(QByteArray(1, EOT)), NAK);
     EXPECT_EQ(Offer(QByteArray(1, EOT)), ACK);
     EXPECT_EQ(WaitDone(), xmOK);
     EXPECT_EQ(ReadAll(Path("in/name.txt")), QByteArray(128, 'a') + QByteArray(72, 'b'));
@@ -197,6 +207,7 @@ TEST_F(XModemBlocks, ExistingNamesGetACounterAndStartChecks) {
     for (const char *expected : {"name001.ext", "name002.ext"}) {
         ASSERT_EQ(modem.ReadFileAsync(Path("name.ext"), false), xmOK);
         ASSERT_TRUE(AwaitInvite());
+        EXPECT_EQ(Offer(QByteArray(1, EOT)), NAK);
         EXPECT_EQ(Offer(QByteArray(1, EOT)), ACK);
         EXPECT_EQ(WaitDone(), xmEndOfText);
         EXPECT_EQ(modem.FileName(), Path(expected));

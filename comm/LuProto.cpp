@@ -29,13 +29,16 @@ constexpr int InviteEveryMs = 3000;
 // sender on a computer; a second without one means the header or the ACK was lost.
 constexpr int HeaderQuietMs = 1000;
 // The bytes of one frame follow each other without a pause (a sender writes the frame at once), so a
-// frame that stops for half a second has lost bytes.
-constexpr int FrameGapMs = 500;
+// frame that stops for this long (plus a few bytes' time on a slow line) has lost bytes. Likewise the
+// rest of a frame whose header was damaged: once it has passed, its sender waits for an answer.
+constexpr int FrameGapMs = 200;
+constexpr int FrameGapBytes = 16;
 // EOT, CAN and SUB stand alone on the line; one followed at once by more bytes is a damaged header.
 constexpr int LoneByteMs = 100;
-// A sender that hears a byte that is no answer (a damaged ACK or NAK) gives the real answer this long to
-// follow, then repeats: well before the receiver's own HeaderQuietMs, so the two never cross.
-constexpr int AnswerGraceMs = 250;
+// A sender that hears a byte that is no answer (a damaged ACK or NAK) gives the real answer this long
+// (plus the frame's time on the line) to follow, then repeats: well before the receiver's own
+// HeaderQuietMs, so the two never cross.
+constexpr int AnswerGraceMs = 100;
 // A sender that hears nothing at all repeats after this: later than a receiver that asks again after
 // HeaderQuietMs (whose NAK then comes first), but well within the 10 s that receivers which never ask
 // again (simple loaders) commonly wait before giving up.
@@ -284,8 +287,10 @@ int TLuXYModem::AwaitAnswer(TXYAnswerReader &ear, QDeadlineTimer &silence, int l
 class TBlockReception {
 public:
     TBlockReception(TLuXYModem &modem, void *data, int capacity, int &errCount)
-        : fmodem(modem), fport(*modem.FComPort), fframe(data, capacity), ferrCount(errCount) {
+        : fmodem(modem), fport(*modem.FComPort), fframe(data, capacity), ferrCount(errCount),
+          fgapMs(FrameGapMs + modem.LineMs(FrameGapBytes)) {
         ferrCount = 0;
+        AwaitNextFrame();
     }
 
     int Run(int &bNum) {
@@ -326,7 +331,7 @@ private:
     TEnd OnStep(TXYFrameStep step, int &bNum) {
         switch (step) {
         case xfsMore:
-            fask.setRemainingTime(FrameGapMs);
+            fask.setRemainingTime(fgapMs);
             return std::nullopt;
         case xfsNoise:
             NoteNoise();
@@ -381,7 +386,7 @@ private:
         if (queued == fqueued)
             return;
         fqueued = queued;
-        fask.setRemainingTime(FrameGapMs);
+        fask.setRemainingTime(fgapMs);
         fsilence.setRemainingTime(BlockDeadlineMs);
     }
 
@@ -413,22 +418,28 @@ private:
 
     void AwaitNextFrame() {
         fnoise = false;
-        fask.setRemainingTime(HeaderQuietMs);
+        fheaderDue.setRemainingTime(HeaderQuietMs);
+        fask = fheaderDue;
     }
 
+    // Noise between frames is most often the rest of a frame whose header was damaged: ask again as
+    // soon as it has passed, and at the latest when the header is overdue anyway.
     void NoteNoise() {
         fpendingControl = 0;
         fnoise = true;
         feotPending = false;
+        fask = std::min(fheaderDue, QDeadlineTimer(fgapMs));
     }
 
     TLuXYModem &fmodem;
     TLuPCom &fport;
     TXYFrameDecoder fframe;
     int &ferrCount;
+    const int fgapMs;
     int frepetitions = 0;
     QDeadlineTimer fsilence{BlockDeadlineMs}; // restarted by every byte heard
-    QDeadlineTimer fask{HeaderQuietMs};        // when to ask for the block again
+    QDeadlineTimer fheaderDue;                 // when the next frame's header is overdue
+    QDeadlineTimer fask;                       // when to ask for the block again
     QDeadlineTimer flone;                      // when a pending control byte counts as alone
     char fpendingControl = 0;
     bool feotPending = false; // an EOT was answered with NAK and nothing else came since

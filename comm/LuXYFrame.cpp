@@ -127,8 +127,14 @@ int ParseYModemHeader(const QByteArray &block, QString &name, qint64 &size) {
         return xmLastFile;
     if (!SafeHeaderName(FromAnsiText(rawName), name))
         return xmBadFileName;
+    // lrzsz follows the size with a blank and more fields. A size too big for any file counts as none.
     const QByteArray rest = block.mid(rawName.size() + 1);
-    static const QRegularExpression leadingDigits(QStringLiteral("^\\d+"));
-    size = DecToInt(leadingDigits.match(QString::fromLatin1(UpToZero(rest))).captured(0), 0);
+    qsizetype digits = 0;
+    while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9')
+        ++digits;
+    bool fits = false;
+    size = rest.first(digits).toLongLong(&fits);
+    if (!fits)
+        size = 0;
     return xmOK;
 }

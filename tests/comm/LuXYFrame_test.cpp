@@ -147,6 +147,9 @@ TEST(YModemHeaderText, RoundTripsAndRefusesNamesThatLeaveTheFolder) {
     EXPECT_EQ(size, 200);
     EXPECT_EQ(ParseYModemHeader(QByteArray("bare", 4), name, size), xmOK);
     EXPECT_EQ(size, 0);
+    // Found by fuzzing: a size of seventy digits once came out negative.
+    EXPECT_EQ(ParseYModemHeader(QByteArray("big\0", 4) + QByteArray(70, '6'), name, size), xmOK);
+    EXPECT_EQ(size, 0);
 
     for (const char *hostile : {"../evil.bin", "/etc/evil.bin", "sub/../../evil.bin", "C:\\evil.bin", ".."})
         EXPECT_EQ(ParseYModemHeader(QByteArray(hostile) + '\0' + "5", name, size), xmBadFileName) << hostile;

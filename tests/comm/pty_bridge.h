@@ -147,9 +147,9 @@ private:
     void Relay() {
         char buf[16384];
         while (!fstop) {
-            const bool busy = !fways[0].pending.empty() || !fways[1].pending.empty();
             pollfd p[2] = {{fways[0].from, POLLIN, 0}, {fways[1].from, POLLIN, 0}};
-            ::poll(p, 2, busy ? 1 : 20);
+            const timespec wait = UntilNextByte();
+            ::ppoll(p, 2, &wait, nullptr);
             for (int d : {ldFromPort, ldToPort}) {
                 if (p[d].revents & POLLIN) {
                     const ssize_t n = ::read(p[d].fd, buf, sizeof buf);
@@ -183,6 +183,22 @@ private:
         way.pending.push_back(char(byte ^ std::max(mask, 0)));
     }
 
+    Clock::duration ByteTime() const {
+        return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / fspec.bytesPerSecond));
+    }
+
+    // The relay sleeps until the next paced byte is due (20 ms when none is), so bytes reach the far
+    // end when a real line would deliver them, not at the next round of some coarser tick.
+    timespec UntilNextByte() const {
+        Clock::duration wait = std::chrono::milliseconds(20);
+        for (const TWay &way : fways)
+            if (!way.pending.empty())
+                wait = fspec.bytesPerSecond > 0 ? std::min(wait, way.lineFree + ByteTime() - Clock::now())
+                                                : Clock::duration::zero();
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(std::max(wait, Clock::duration::zero()));
+        return timespec{time_t(ns.count() / 1000000000), long(ns.count() % 1000000000)};
+    }
+
     // Hands on the bytes whose time on the paced line is over.
     void Deliver(TWay &way) {
         if (way.pending.empty())
@@ -190,8 +206,7 @@ private:
         const Clock::time_point now = Clock::now();
         size_t ready = way.pending.size();
         if (fspec.bytesPerSecond > 0) {
-            const auto byteTime = std::chrono::duration_cast<Clock::duration>(
-                std::chrono::duration<double>(1.0 / fspec.bytesPerSecond));
+            const Clock::duration byteTime = ByteTime();
             for (ready = 0; ready < way.pending.size() && way.lineFree + byteTime <= now; ++ready)
                 way.lineFree += byteTime;
         }

@@ -84,32 +84,32 @@ TLuXYModem::TLuXYModem() : FThread(std::make_unique<TLuXYModemThread>(this)) {
 // A transfer still running would otherwise hold the join for up to its 30 s deadlines. The worker
 // itself is joined by FThread's destructor, which runs first as the last member declared.
 TLuXYModem::~TLuXYModem() {
-    QWriteLocker guard(&sync);
+    std::lock_guard guard(sync);
     FClosing = true;
 }
 
 int TLuXYModem::BlockSize() const {
-    QReadLocker guard(&sync);
+    std::shared_lock guard(sync);
     return FBlockSize;
 }
 
 void TLuXYModem::SetBlockSize(int size) {
-    QWriteLocker guard(&sync);
+    std::lock_guard guard(sync);
     FBlockSize = size >= 512 ? 1024 : 128;
 }
 
 void TLuXYModem::Cancel() {
-    QWriteLocker guard(&sync);
+    std::lock_guard guard(sync);
     FCancel = true;
 }
 
 void TLuXYModem::Reset() {
-    QWriteLocker guard(&sync);
+    std::lock_guard guard(sync);
     FCancel = false;
 }
 
 bool TLuXYModem::TakeCancel() {
-    QWriteLocker guard(&sync);
+    std::lock_guard guard(sync);
     if (FClosing)
         return true;
     const bool was = FCancel;
@@ -608,64 +608,66 @@ TLuXYModemThread::TLuXYModemThread(TLuXYModem *proto) : FProtocol(proto) {
 
 TLuXYModemThread::~TLuXYModemThread() {
     {
-        QMutexLocker guard(&fParkLock);
+        std::lock_guard guard(fParkLock);
         fTerminate = true;
-        fParked.wakeAll();
+        fParked.notify_all();
     }
     JoinServing(this);
 }
 
 bool TLuXYModemThread::Begin(TLuProtocolAction action, const QString &fileName) {
-    QMutexLocker guard(&fParkLock);
+    std::lock_guard guard(fParkLock);
     if (fRequested || Status() != lupsReady)
         return false;
     FAction = action;
     SetFileName(fileName);
     {
-        QWriteLocker w(&sync);
+        std::lock_guard w(sync);
         FStatus = lupsPrepare;
     }
     fRequested = true;
-    fParked.wakeAll();
+    fParked.notify_all();
     return true;
 }
 
 bool TLuXYModemThread::IsReady() const {
-    QMutexLocker guard(&fParkLock);
+    std::lock_guard guard(fParkLock);
     return !fRequested && Status() == lupsReady;
 }
 
+// A negative timeout waits as long as it takes.
 bool TLuXYModemThread::WaitReady(int timeoutMs) {
-    const QDeadlineTimer deadline(timeoutMs);
-    QMutexLocker guard(&fParkLock);
-    while (fRequested || Status() != lupsReady)
-        if (!fParked.wait(&fParkLock, deadline))
-            return !fRequested && Status() == lupsReady;
-    return true;
+    std::unique_lock guard(fParkLock);
+    const auto ready = [this] { return !fRequested && Status() == lupsReady; };
+    if (timeoutMs < 0) {
+        fParked.wait(guard, ready);
+        return true;
+    }
+    return fParked.wait_for(guard, std::chrono::milliseconds(timeoutMs), ready);
 }
 
 TLuProtocolStatus TLuXYModemThread::Status() const {
-    QReadLocker guard(&sync);
+    std::shared_lock guard(sync);
     return FStatus;
 }
 
 int TLuXYModemThread::ErrorCode() const {
-    QReadLocker guard(&sync);
+    std::shared_lock guard(sync);
     return FErrorCode;
 }
 
 QString TLuXYModemThread::FileName() const {
-    QReadLocker guard(&sync);
+    std::shared_lock guard(sync);
     return FFileName;
 }
 
 TLuProtocolStat TLuXYModemThread::GetStat() const {
-    QReadLocker guard(&sync);
+    std::shared_lock guard(sync);
     return stat;
 }
 
 void TLuXYModemThread::SetFileName(const QString &name) {
-    QWriteLocker guard(&sync);
+    std::lock_guard guard(sync);
     FFileName = name;
 }
 
@@ -680,7 +682,7 @@ void TLuXYModemThread::ReportStatus() {
 
 void TLuXYModemThread::SetStatus(TLuProtocolStatus status) {
     {
-        QWriteLocker guard(&sync);
+        std::lock_guard guard(sync);
         if (FStatus == status)
             return;
         FStatus = status;
@@ -690,11 +692,10 @@ void TLuXYModemThread::SetStatus(TLuProtocolStatus status) {
 
 // Suspended between transfers; false when the owner wants the worker to end.
 bool TLuXYModemThread::Park() {
-    QMutexLocker guard(&fParkLock);
+    std::unique_lock guard(fParkLock);
     fRequested = false;
-    fParked.wakeAll();
-    while (!fRequested && !fTerminate)
-        fParked.wait(&fParkLock);
+    fParked.notify_all();
+    fParked.wait(guard, [this] { return fRequested || fTerminate; });
     return !fTerminate;
 }
 
@@ -703,7 +704,7 @@ bool TLuXYModemThread::Park() {
 // and the worker reports that change itself.
 void TLuXYModemThread::Execute() {
     {
-        QWriteLocker guard(&sync);
+        std::lock_guard guard(sync);
         FStatus = lupsReady;
     }
     while (Park()) {
@@ -753,7 +754,7 @@ void TLuXYModemThread::RunAction() {
         // The port went away under the transfer; the owner sees the port's own error on its next use.
         result = xmPortNotOpened;
     }
-    QWriteLocker guard(&sync);
+    std::lock_guard guard(sync);
     FErrorCode = result;
 }
 
@@ -779,7 +780,7 @@ int TLuXYModemThread::DoSendFile(bool YModem) {
     // its "C", and throwing that away would cost the receiver's whole retry period.
     FProtocol->FComPort->FlushTx();
     {
-        QWriteLocker guard(&sync);
+        std::lock_guard guard(sync);
         stat = TLuProtocolStat();
     }
     const QString name = FileName();
@@ -796,7 +797,7 @@ int TLuXYModemThread::DoSendFile(bool YModem) {
     int result = YModem ? SendHeader(name, size) : xmOK;
     if (result == xmOK && !name.isEmpty()) {
         {
-            QWriteLocker guard(&sync);
+            std::lock_guard guard(sync);
             stat.TotalSize = quint32(size);
         }
         SetStatus(lupsWaitRxR);
@@ -823,7 +824,7 @@ int TLuXYModemThread::DoSendFile(bool YModem) {
                 break;
             }
             sent += r;
-            QWriteLocker guard(&sync);
+            std::lock_guard guard(sync);
             stat.BlockNumber = quint32(number);
             stat.TransferedSize = qint32(sent);
             stat.ErrorCount += errCount;
@@ -864,7 +865,7 @@ int TLuXYModemThread::ReadHeader(qint64 &declaredSize) {
     if (const int parsed = ParseYModemHeader(QByteArray(FBuffer, result), name, declaredSize); parsed != xmOK)
         return parsed;
     SetFileName(QFileInfo(FileName()).path() + u'/' + name);
-    QWriteLocker guard(&sync);
+    std::lock_guard guard(sync);
     stat.TotalSize = quint32(declaredSize);
     return xmOK;
 }
@@ -873,7 +874,7 @@ int TLuXYModemThread::DoReadFile(bool YModem) {
     TLuPCom &port = *FProtocol->FComPort;
     port.Flush();
     {
-        QWriteLocker guard(&sync);
+        std::lock_guard guard(sync);
         stat = TLuProtocolStat();
     }
     qint64 declared = 0;
@@ -915,7 +916,7 @@ int TLuXYModemThread::ReceiveBlocks(QFile &file, qint64 declared, QByteArray las
         if (size < 0)
             return size == xmEndOfText && declared > total ? xmUnderflow : size;
         {
-            QWriteLocker guard(&sync);
+            std::lock_guard guard(sync);
             stat.ErrorCount += errCount;
         }
         // A sender that missed our ACK sends the block again: it is acknowledged (ReadBlock did) but must
@@ -942,7 +943,7 @@ int TLuXYModemThread::ReceiveBlocks(QFile &file, qint64 declared, QByteArray las
         if (declared > 0 && total > declared)
             toWrite -= total - declared;
         {
-            QWriteLocker guard(&sync);
+            std::lock_guard guard(sync);
             stat.BlockNumber = quint32(number);
             stat.TransferedSize = qint32(std::min(total, declared > 0 ? declared : total));
             UpdateSpeed(clock.elapsed());

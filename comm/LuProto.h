@@ -9,14 +9,14 @@
 #include "LuXYFrame.h"
 
 #include <QDeadlineTimer>
-#include <QMutex>
-#include <QReadWriteLock>
 #include <QString>
 #include <QStringList>
 #include <QThread>
-#include <QWaitCondition>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <shared_mutex>
 
 struct TLuProtocolStat {
     quint32 BlockNumber = 0;
@@ -121,7 +121,8 @@ private:
     int FBlockSize = 128;
     int FMaxRetries = 15;
     int FFirstInviteDelay = 3000;
-    mutable QReadWriteLock sync; // FBlockSize, FCancel and FClosing
+    // The locks are the standard ones: the thread sanitizer sees through them, not through Qt's.
+    mutable std::shared_mutex sync; // FBlockSize, FCancel and FClosing
     // Last: the worker uses everything above until it has been joined.
     std::unique_ptr<TLuXYModemThread> FThread;
 };
@@ -165,11 +166,11 @@ private:
     QString FFileName;
     QStringList FFileList;
     TLuProtocolStat stat;
-    mutable QReadWriteLock sync; // status, result, file name, statistics
+    mutable std::shared_mutex sync; // status, result, file name, statistics
 
     // The worker parks here between transfers ("suspended"); Begin wakes it.
-    mutable QMutex fParkLock;
-    QWaitCondition fParked;
+    mutable std::mutex fParkLock;
+    std::condition_variable fParked;
     bool fRequested = false;
     bool fTerminate = false;
 };

@@ -98,7 +98,7 @@ TEST_F(XModemBlocks, WaitRxRTakesOnlyTheCrcInvitation) {
 
 TEST_F(XModemBlocks, SendRxRInvitesAfterAboutThreeSeconds) {
     modem.SetFirstInviteDelay(3000);
-    QThread *peer = QThread::create([this] {
+    std::thread peer([this] {
         QElapsedTimer t;
         t.start();
         const QByteArray got = line.ReceiveSome(4000).left(1);
@@ -108,10 +108,8 @@ TEST_F(XModemBlocks, SendRxRInvitesAfterAboutThreeSeconds) {
         EXPECT_LE(waited, 3600);
         line.Send(QByteArray(1, SOH));
     });
-    peer->start();
     EXPECT_EQ(modem.SendRxR(10000), xmOK);
-    peer->wait();
-    delete peer;
+    peer.join();
     EXPECT_EQ(com.RxCount(), 1); // the sender's first byte is left for the block reader
 }
 
@@ -120,15 +118,13 @@ TEST_F(XModemBlocks, ReadBlockRefusesDamagedBlocksAndReportsEnds) {
     int number = 0, errors = 0;
     QByteArray damaged = Frame(3, "data");
     damaged[2] = 0; // complement no longer matches
-    QThread *sender = QThread::create([&] {
+    std::thread sender([&] {
         line.Send(damaged);
         EXPECT_EQ(line.ReceiveSome(2000), QByteArray(1, NAK));
         line.Send(Frame(3, "data"));
     });
-    sender->start();
     EXPECT_EQ(modem.ReadBlock(number, buffer, 1024, errors), 128);
-    sender->wait();
-    delete sender;
+    sender.join();
     EXPECT_EQ(number, 3);
     EXPECT_EQ(errors, 1);
     EXPECT_EQ(line.Receive(200), QByteArray(1, ACK));
@@ -137,15 +133,13 @@ TEST_F(XModemBlocks, ReadBlockRefusesDamagedBlocksAndReportsEnds) {
     EXPECT_EQ(modem.ReadBlock(number, buffer, 128, errors), xmOverflow);
     com.Flush();
     // An EOT is believed when it comes again after a NAK.
-    QThread *ender = QThread::create([&] {
+    std::thread ender([&] {
         line.Send(QByteArray(1, EOT));
         EXPECT_EQ(line.ReceiveSome(2000), QByteArray(1, NAK));
         line.Send(QByteArray(1, EOT));
     });
-    ender->start();
     EXPECT_EQ(modem.ReadBlock(number, buffer, 1024, errors), xmEndOfText);
-    ender->wait();
-    delete ender;
+    ender.join();
     EXPECT_EQ(line.Receive(200), QByteArray(1, ACK));
 }
 

@@ -1,6 +1,5 @@
 #include "LuProto.h"
 
-#include "LuCRC.h"
 #include "LuUtils.h"
 #include "common.h"
 #include "notify.h"
@@ -10,33 +9,51 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
+#include <optional>
+
+using namespace XYControl;
 
 namespace {
 
-constexpr char SOH = 1, STX = 2, EOT = 4, ACK = 6, NAK = 21, CAN = 24, SUB = 26, CRC_INVITE = 'C';
-constexpr int CrcPolynomial = 0x11021;
-constexpr int BlockDeadlineMs = 30000;
-constexpr int ByteDeadlineMs = 5000;
+constexpr int BlockDeadlineMs = 30000; // a peer silent this long is gone
 constexpr int DrainLimit = 64;
 constexpr int SlicesMs = 100;
 constexpr int CharPasses = 100;
 constexpr int InviteEveryMs = 3000;
 
+// Recovery on a noisy line. Every wait below ends in asking for the block again (a NAK from the
+// receiver, the frame again from the sender), counted as a repetition; the 30 s deadline above still
+// ends the block for a peer that is really gone.
+//
+// A receiver waiting for the next frame hears its header within milliseconds of its ACK, from any
+// sender on a computer; a second without one means the header or the ACK was lost.
+constexpr int HeaderQuietMs = 1000;
+// The bytes of one frame follow each other without a pause (a sender writes the frame at once), so a
+// frame that stops for this long (plus a few bytes' time on a slow line) has lost bytes. Likewise the
+// rest of a frame whose header was damaged: once it has passed, its sender waits for an answer.
+constexpr int FrameGapMs = 200;
+constexpr int FrameGapBytes = 16;
+// EOT, CAN and SUB stand alone on the line; one followed at once by more bytes is a damaged header.
+constexpr int LoneByteMs = 100;
+// A sender that hears a byte that is no answer (a damaged ACK or NAK) gives the real answer this long
+// (plus the frame's time on the line) to follow, then repeats: well before the receiver's own
+// HeaderQuietMs, so the two never cross.
+constexpr int AnswerGraceMs = 100;
+// A sender that hears nothing at all repeats after this: later than a receiver that asks again after
+// HeaderQuietMs (whose NAK then comes first), but well within the 10 s that receivers which never ask
+// again (simple loaders) commonly wait before giving up.
+constexpr int SenderQuietMs = 3000;
+
 // Waits on the port in slices, so that idle callbacks and the cancel flag are looked at regularly.
-int Slice(const QDeadlineTimer &deadline) {
-    return int(std::clamp<qint64>(deadline.remainingTime(), 0, SlicesMs));
+qint64 LeftOf(const QDeadlineTimer &deadline) {
+    return deadline.isForever() ? SlicesMs : std::max<qint64>(deadline.remainingTime(), 0);
 }
 
-// The name a YModem header may create inside the target folder: folders are stripped, but a name
-// that tries to climb out of the folder or start from the root is refused outright.
-bool SafeHeaderName(const QString &raw, QString &name) {
-    static const QRegularExpression climbs(QStringLiteral("(^|[/\\\\])\\.\\.([/\\\\]|$)"));
-    static const QRegularExpression rooted(QStringLiteral("^([/\\\\]|[A-Za-z]:)"));
-    if (climbs.match(raw).hasMatch() || rooted.match(raw).hasMatch())
-        return false;
-    name = raw.mid(std::max(raw.lastIndexOf(u'/'), raw.lastIndexOf(u'\\')) + 1);
-    return !name.isEmpty() && name != u"." && name != u"..";
+int Slice(std::initializer_list<QDeadlineTimer> deadlines) {
+    qint64 left = SlicesMs;
+    for (const QDeadlineTimer &d : deadlines)
+        left = std::min(left, LeftOf(d));
+    return int(left);
 }
 
 // name.ext, name001.ext, name002.ext, ...: the first that does not exist yet.
@@ -58,34 +75,43 @@ QString FreeFileName(const QString &wanted) {
 // ---------------------------------------------------------------------------------------------------
 // Block level
 
+// A machine under load (or a sanitizer) may take its time to start the worker; a transfer started
+// before the worker is parked would be refused as busy, so there is no limit here.
 TLuXYModem::TLuXYModem() : FThread(std::make_unique<TLuXYModemThread>(this)) {
-    FThread->WaitReady(500);
+    FThread->WaitReady(-1);
 }
 
-TLuXYModem::~TLuXYModem() = default;
+// A transfer still running would otherwise hold the join for up to its 30 s deadlines. The worker
+// itself is joined by FThread's destructor, which runs first as the last member declared.
+TLuXYModem::~TLuXYModem() {
+    std::lock_guard guard(sync);
+    FClosing = true;
+}
 
 int TLuXYModem::BlockSize() const {
-    QReadLocker guard(&sync);
+    std::shared_lock guard(sync);
     return FBlockSize;
 }
 
 void TLuXYModem::SetBlockSize(int size) {
-    QWriteLocker guard(&sync);
+    std::lock_guard guard(sync);
     FBlockSize = size >= 512 ? 1024 : 128;
 }
 
 void TLuXYModem::Cancel() {
-    QWriteLocker guard(&sync);
+    std::lock_guard guard(sync);
     FCancel = true;
 }
 
 void TLuXYModem::Reset() {
-    QWriteLocker guard(&sync);
+    std::lock_guard guard(sync);
     FCancel = false;
 }
 
 bool TLuXYModem::TakeCancel() {
-    QWriteLocker guard(&sync);
+    std::lock_guard guard(sync);
+    if (FClosing)
+        return true;
     const bool was = FCancel;
     FCancel = false;
     return was;
@@ -164,6 +190,13 @@ int TLuXYModem::CancelledBySender(int code) {
     return code;
 }
 
+// How long `bytes` take on the line at the port's rate and framing: an answer cannot come sooner.
+int TLuXYModem::LineMs(int bytes) const {
+    const int bits = 1 + 5 + FComPort->DataBits() + (FComPort->Parity() == pNone ? 0 : 1) +
+                     (FComPort->StopBits() == sb2 ? 2 : 1);
+    return int((qint64(bytes) * bits * 1000 + FComPort->BaudRate() - 1) / std::max<quint32>(FComPort->BaudRate(), 1));
+}
+
 // The per-block loops look for bytes with WaitRx(0) and WaitRxCount(n, 0), which answer from the bytes
 // the port object already holds and go to the device only when those are too few. RxCount asks the
 // device every time (two system calls), and a block passes such a test up to five times.
@@ -171,166 +204,251 @@ int TLuXYModem::SendBlock(int bNum, const void *bData, int dLen, int &errCount) 
     errCount = 0;
     if (dLen > 1024)
         return xmInvalidBlockSize;
-    const int size = dLen <= 128 ? 128 : 1024;
-    QByteArray frame(3 + size + 2, '\0');
-    frame[0] = size == 128 ? SOH : STX;
-    frame[1] = char(bNum & 0xFF);
-    frame[2] = char(255 - (bNum & 0xFF));
-    if (dLen > 0)
-        memcpy(frame.data() + 3, bData, size_t(dLen));
-    const quint16 crc = Crc16(frame.constData() + 3, size, CrcPolynomial, 0);
-    frame[3 + size] = char(crc >> 8);
-    frame[4 + size] = char(crc & 0xFF);
-
-    for (int repetitions = 0;;) {
+    const QByteArray frame = XYFrame(bNum, bData, dLen);
+    const int lineMs = LineMs(int(frame.size()));
+    QDeadlineTimer silence(BlockDeadlineMs);
+    TXYAnswerReader ear;
+    for (int repetitions = 0;; ++repetitions, ++errCount) {
         FComPort->PurgeOut();
         FComPort->Write(frame.constData(), int(frame.size()));
-        QDeadlineTimer deadline(BlockDeadlineMs);
-        char last = 0;
-        // Drain: while the block is still going out, only a pair of CANs counts; other bytes (an early
-        // answer) are kept for the answer phase.
-        QByteArray early;
-        while (FComPort->TxCount() >= DrainLimit) {
-            while (FComPort->WaitRx(0)) {
-                const char b = char(FComPort->GetChar());
-                if (b == CAN && last == CAN) {
-                    FComPort->Flush();
-                    return CancelledBySender(xmCancel);
-                }
-                last = b;
-                early += b;
-            }
-            if (deadline.hasExpired())
-                return xmTimeout;
-            if (TakeCancel()) {
-                SendCancel();
-                return xmUserCancel;
-            }
-            Idle(OnIdleWriting);
-            FComPort->WaitRx(2);
-        }
-        deadline.setRemainingTime(BlockDeadlineMs);
-        bool resend = false;
-        while (!resend) {
-            while (!resend && (!early.isEmpty() || FComPort->WaitRx(0))) {
-                char b;
-                if (!early.isEmpty()) {
-                    b = early.at(0);
-                    early.remove(0, 1);
-                } else {
-                    b = char(FComPort->GetChar());
-                }
-                if (b == ACK)
-                    return dLen;
-                if (b == CAN)
-                    return CancelledBySender(xmCancel);
-                if (b == NAK) {
-                    if (repetitions >= FMaxRetries)
-                        return xmOutOfRetries;
-                    ++repetitions;
-                    ++errCount;
-                    SystemBeep();
-                    resend = true;
-                }
-            }
-            if (resend)
-                break;
-            if (deadline.hasExpired())
-                return xmTimeout;
-            if (TakeCancel()) {
-                SendCancel();
-                return xmUserCancel;
-            }
-            Idle(OnIdleWriting);
-            FComPort->WaitRx(Slice(deadline));
-        }
+        if (const int drained = DrainFrame(ear, silence); drained != xmOK)
+            return drained;
+        // Repeats sent because nothing came back must not stretch the deadline of a peer that is gone.
+        if (repetitions == 0)
+            silence.setRemainingTime(BlockDeadlineMs);
+        TXYAnswer answer = xaNone;
+        if (const int r = AwaitAnswer(ear, silence, lineMs, repetitions < FMaxRetries, answer); r != xmOK)
+            return r;
+        if (answer == xaAck)
+            return dLen;
+        if (repetitions >= FMaxRetries)
+            return xmOutOfRetries;
+        SystemBeep();
     }
 }
 
-int TLuXYModem::ReadBlock(int &bNum, void *bData, int max_dLen, int &errCount) {
-    errCount = 0;
-    int repetitions = 0;
-    auto refuse = [&]() -> bool {
-        ++errCount;
-        if (++repetitions >= FMaxRetries)
-            return false;
-        FComPort->FlushRx();
-        FComPort->PutChar(NAK);
-        SystemBeep();
-        return true;
-    };
+int TLuXYModem::DrainFrame(TXYAnswerReader &ear, const QDeadlineTimer &silence) {
+    ear.StartDrain();
+    while (FComPort->TxCount() >= DrainLimit) {
+        while (FComPort->WaitRx(0))
+            if (ear.Take(char(FComPort->GetChar())) == xaCancel) {
+                FComPort->Flush();
+                return CancelledBySender(xmCancel);
+            }
+        if (silence.hasExpired())
+            return xmTimeout;
+        if (TakeCancel()) {
+            SendCancel();
+            return xmUserCancel;
+        }
+        Idle(OnIdleWriting);
+        FComPort->WaitRx(2);
+    }
+    return xmOK;
+}
+
+// The answer to a frame that has gone out: ACK or NAK, or, when it is time to send the frame again
+// without one, xaNoise (only unusable bytes came) or xaNone (nothing came). With no repetition left,
+// only an answer, noise or the deadline end the wait.
+int TLuXYModem::AwaitAnswer(TXYAnswerReader &ear, QDeadlineTimer &silence, int lineMs, bool mayRepeat,
+                            TXYAnswer &answer) {
+    ear.StartWait();
+    QDeadlineTimer repeat = mayRepeat ? QDeadlineTimer(SenderQuietMs + lineMs) : QDeadlineTimer::Forever;
+    bool noise = false;
     for (;;) {
-        int stage = 0;
-        int size = 0;
-        int complement = 0;
-        quint16 crc = 0;
-        QDeadlineTimer deadline(BlockDeadlineMs);
-        bool retry = false;
-        while (!retry) {
-            if (stage == 0) {
-                while (stage == 0 && FComPort->WaitRx(0)) {
-                    const char b = char(FComPort->GetChar());
-                    if (b == SOH || b == STX) {
-                        size = b == SOH ? 128 : 1024;
-                        if (size > max_dLen)
-                            return xmOverflow;
-                        stage = 1;
-                        deadline.setRemainingTime(ByteDeadlineMs);
-                    } else if (b == EOT) {
-                        return CancelledBySender(xmEndOfText);
-                    } else if (b == CAN) {
-                        return CancelledBySender(xmCancel);
-                    } else if (b == SUB) {
-                        return CancelledBySender(xmEndOfFile);
-                    }
-                }
+        while (FComPort->WaitRx(0)) {
+            silence.setRemainingTime(BlockDeadlineMs);
+            answer = ear.Take(char(FComPort->GetChar()));
+            if (answer == xaAck || answer == xaNak)
+                return xmOK;
+            if (answer == xaCancel)
+                return CancelledBySender(xmCancel);
+            if (!noise) {
+                noise = true;
+                repeat = std::min(repeat, QDeadlineTimer(AnswerGraceMs + lineMs));
             }
-            if (stage == 1 && FComPort->WaitRxCount(2, 0)) {
-                bNum = FComPort->GetChar();
-                complement = FComPort->GetChar();
-                stage = 2;
-                deadline.setRemainingTime(ByteDeadlineMs);
-            }
-            if (stage == 2 && FComPort->WaitRxCount(size, 0)) {
-                FComPort->Read(bData, size);
-                crc = Crc16(bData, size, CrcPolynomial, 0);
-                stage = 3;
-            }
-            if (stage == 3 && FComPort->WaitRxCount(2, 0)) {
-                const int hi = FComPort->GetChar();
-                const int lo = FComPort->GetChar();
-                // A block whose number and complement disagree is as damaged as one with a bad CRC.
-                if (((hi << 8) | lo) == crc && complement == 255 - bNum) {
-                    FComPort->PutChar(ACK);
-                    return size;
-                }
-                if (!refuse()) {
-                    FComPort->PutChar(CAN);
-                    return xmOutOfRetries;
-                }
-                retry = true;
-                break;
-            }
-            if (deadline.hasExpired()) {
-                const int missing = stage == 2   ? size + 2 - FComPort->RxCount()
-                                    : stage == 3 ? 2 - FComPort->RxCount()
-                                                 : 99;
-                if (missing < 10 && refuse()) {
-                    retry = true;
-                    break;
-                }
-                SendCancel();
-                return xmTimeout;
-            }
-            if (TakeCancel()) {
-                SendCancel();
+        }
+        if (repeat.hasExpired()) {
+            answer = noise ? xaNoise : xaNone;
+            return xmOK;
+        }
+        if (silence.hasExpired())
+            return xmTimeout;
+        if (TakeCancel()) {
+            SendCancel();
+            return xmUserCancel;
+        }
+        Idle(OnIdleWriting);
+        FComPort->WaitRx(Slice({repeat, silence}));
+    }
+}
+
+// One ReadBlock: the frame decoder fed from the port, and the waits that recover from a noisy line.
+class TBlockReception {
+public:
+    TBlockReception(TLuXYModem &modem, void *data, int capacity, int &errCount)
+        : fmodem(modem), fport(*modem.FComPort), fframe(data, capacity), ferrCount(errCount),
+          fgapMs(FrameGapMs + modem.LineMs(FrameGapBytes)) {
+        ferrCount = 0;
+        AwaitNextFrame();
+    }
+
+    int Run(int &bNum) {
+        for (;;) {
+            if (const auto r = TakeWaiting(bNum))
+                return *r;
+            if (const auto r = OnTimers())
+                return *r;
+            if (fmodem.TakeCancel()) {
+                fmodem.SendCancel();
                 return xmUserCancel;
             }
-            Idle(OnIdleReading);
-            const int needed = stage == 0 ? 1 : stage == 1 ? 2 : stage == 2 ? size : 2;
-            FComPort->WaitRxCount(needed, Slice(deadline));
+            fmodem.Idle(fmodem.OnIdleReading);
+            fport.WaitRxCount(fframe.Needed(), Slice({fask, fsilence, fpendingControl ? flone : fask}));
         }
     }
+
+private:
+    using TEnd = std::optional<int>;
+
+    TEnd TakeWaiting(int &bNum) {
+        while (fport.WaitRxCount(fframe.Needed(), 0)) {
+            fport.Read(fframe.Into(), fframe.Needed());
+            fsilence.setRemainingTime(BlockDeadlineMs);
+            fqueued = -1;
+            const TXYFrameStep step = fframe.Took();
+            if (fpendingControl) {
+                if (fpendingControl == CAN && step == xfsControl && fframe.Control() == CAN)
+                    return fmodem.CancelledBySender(xmCancel);
+                NoteNoise();
+            }
+            if (const auto r = OnStep(step, bNum))
+                return r;
+        }
+        return std::nullopt;
+    }
+
+    TEnd OnStep(TXYFrameStep step, int &bNum) {
+        switch (step) {
+        case xfsMore:
+            fask.setRemainingTime(fgapMs);
+            return std::nullopt;
+        case xfsNoise:
+            NoteNoise();
+            return std::nullopt;
+        case xfsControl:
+            fpendingControl = fframe.Control();
+            flone.setRemainingTime(LoneByteMs);
+            return std::nullopt;
+        case xfsOverflow:
+            return xmOverflow;
+        case xfsFrame:
+            bNum = fframe.Number();
+            fport.PutChar(ACK);
+            return fframe.Size();
+        case xfsBadFrame:
+            feotPending = false;
+            return RefuseOrGiveUp();
+        }
+        return xmInvalidMode;
+    }
+
+    TEnd OnTimers() {
+        if (fpendingControl && flone.hasExpired())
+            if (const auto r = ActOnLoneControl())
+                return r;
+        if (fframe.InFrame())
+            NoteArrivals();
+        if (fsilence.hasExpired()) {
+            fmodem.SendCancel();
+            return xmTimeout;
+        }
+        return fask.hasExpired() ? AskAgain() : std::nullopt;
+    }
+
+    // An EOT is believed only when it comes again after our NAK: a damaged byte that reads as EOT would
+    // otherwise end the file early and look like its proper end.
+    TEnd ActOnLoneControl() {
+        const char control = fpendingControl;
+        fpendingControl = 0;
+        if (control == EOT && !feotPending) {
+            feotPending = true;
+            fport.PutChar(NAK);
+            AwaitNextFrame();
+            return std::nullopt;
+        }
+        return fmodem.CancelledBySender(control == EOT ? xmEndOfText : control == CAN ? xmCancel : xmEndOfFile);
+    }
+
+    // Mid-frame the data field is read whole, so its bytes prove the sender alive while they come in.
+    void NoteArrivals() {
+        const int queued = fport.RxCount();
+        if (queued == fqueued)
+            return;
+        fqueued = queued;
+        fask.setRemainingTime(fgapMs);
+        fsilence.setRemainingTime(BlockDeadlineMs);
+    }
+
+    // Nothing usable for a while: a frame that stalled lost bytes; no frame at all means its header, or
+    // our last answer, was lost. Once the repetitions are spent a silent line is left to the deadline.
+    TEnd AskAgain() {
+        if (fframe.InFrame()) {
+            fframe.Restart();
+            fnoise = true;
+        }
+        if (fnoise || frepetitions + 1 < fmodem.FMaxRetries)
+            return RefuseOrGiveUp();
+        AwaitNextFrame();
+        return std::nullopt;
+    }
+
+    TEnd RefuseOrGiveUp() {
+        ++ferrCount;
+        if (++frepetitions >= fmodem.FMaxRetries) {
+            fport.PutChar(CAN);
+            return xmOutOfRetries;
+        }
+        fport.FlushRx();
+        fport.PutChar(NAK);
+        SystemBeep();
+        AwaitNextFrame();
+        return std::nullopt;
+    }
+
+    void AwaitNextFrame() {
+        fnoise = false;
+        fheaderDue.setRemainingTime(HeaderQuietMs);
+        fask = fheaderDue;
+    }
+
+    // Noise between frames is most often the rest of a frame whose header was damaged: ask again as
+    // soon as it has passed, and at the latest when the header is overdue anyway.
+    void NoteNoise() {
+        fpendingControl = 0;
+        fnoise = true;
+        feotPending = false;
+        fask = std::min(fheaderDue, QDeadlineTimer(fgapMs));
+    }
+
+    TLuXYModem &fmodem;
+    TLuPCom &fport;
+    TXYFrameDecoder fframe;
+    int &ferrCount;
+    const int fgapMs;
+    int frepetitions = 0;
+    QDeadlineTimer fsilence{BlockDeadlineMs}; // restarted by every byte heard
+    QDeadlineTimer fheaderDue;                 // when the next frame's header is overdue
+    QDeadlineTimer fask;                       // when to ask for the block again
+    QDeadlineTimer flone;                      // when a pending control byte counts as alone
+    char fpendingControl = 0;
+    bool feotPending = false; // an EOT was answered with NAK and nothing else came since
+    bool fnoise = false;      // something useless was heard since our last answer
+    int fqueued = -1;
+};
+
+int TLuXYModem::ReadBlock(int &bNum, void *bData, int max_dLen, int &errCount) {
+    return TBlockReception(*this, bData, max_dLen, errCount).Run(bNum);
 }
 
 int TLuXYModem::WaitRxR(int Timeout) {
@@ -345,7 +463,7 @@ int TLuXYModem::WaitRxR(int Timeout) {
         }
         if (deadline.hasExpired())
             return xmTimeout;
-        FComPort->WaitRx(int(std::min<qint64>(deadline.remainingTime(), 50)));
+        FComPort->WaitRx(int(std::min<qint64>(LeftOf(deadline), 50)));
         if (TakeCancel())
             return xmUserCancel;
         Idle(OnIdleReading);
@@ -463,7 +581,7 @@ int TLuXYModem::ReadFilesAsync(const QString &fPath) {
 int TLuXYModem::WaitForWorker(int started) {
     if (started != xmOK)
         return started;
-    while (!FThread->WaitReady(0))
+    while (!FThread->IsReady())
         ServeNotificationsFor(20);
     return ErrorCode();
 }
@@ -490,58 +608,66 @@ TLuXYModemThread::TLuXYModemThread(TLuXYModem *proto) : FProtocol(proto) {
 
 TLuXYModemThread::~TLuXYModemThread() {
     {
-        QMutexLocker guard(&fParkLock);
+        std::lock_guard guard(fParkLock);
         fTerminate = true;
-        fParked.wakeAll();
+        fParked.notify_all();
     }
     JoinServing(this);
 }
 
 bool TLuXYModemThread::Begin(TLuProtocolAction action, const QString &fileName) {
-    QMutexLocker guard(&fParkLock);
+    std::lock_guard guard(fParkLock);
     if (fRequested || Status() != lupsReady)
         return false;
     FAction = action;
     SetFileName(fileName);
     {
-        QWriteLocker w(&sync);
+        std::lock_guard w(sync);
         FStatus = lupsPrepare;
     }
     fRequested = true;
-    fParked.wakeAll();
+    fParked.notify_all();
     return true;
 }
 
-bool TLuXYModemThread::WaitReady(int timeoutMs) {
-    QMutexLocker guard(&fParkLock);
-    if (!fRequested && Status() == lupsReady)
-        return true;
-    fParked.wait(&fParkLock, timeoutMs);
+bool TLuXYModemThread::IsReady() const {
+    std::lock_guard guard(fParkLock);
     return !fRequested && Status() == lupsReady;
 }
 
+// A negative timeout waits as long as it takes.
+bool TLuXYModemThread::WaitReady(int timeoutMs) {
+    std::unique_lock guard(fParkLock);
+    const auto ready = [this] { return !fRequested && Status() == lupsReady; };
+    if (timeoutMs < 0) {
+        fParked.wait(guard, ready);
+        return true;
+    }
+    return fParked.wait_for(guard, std::chrono::milliseconds(timeoutMs), ready);
+}
+
 TLuProtocolStatus TLuXYModemThread::Status() const {
-    QReadLocker guard(&sync);
+    std::shared_lock guard(sync);
     return FStatus;
 }
 
 int TLuXYModemThread::ErrorCode() const {
-    QReadLocker guard(&sync);
+    std::shared_lock guard(sync);
     return FErrorCode;
 }
 
 QString TLuXYModemThread::FileName() const {
-    QReadLocker guard(&sync);
+    std::shared_lock guard(sync);
     return FFileName;
 }
 
 TLuProtocolStat TLuXYModemThread::GetStat() const {
-    QReadLocker guard(&sync);
+    std::shared_lock guard(sync);
     return stat;
 }
 
 void TLuXYModemThread::SetFileName(const QString &name) {
-    QWriteLocker guard(&sync);
+    std::lock_guard guard(sync);
     FFileName = name;
 }
 
@@ -550,34 +676,41 @@ void TLuXYModemThread::Fire(const TLuProtocolEvent &event) {
         CallOnMainThread([&] { event(FProtocol); });
 }
 
+void TLuXYModemThread::ReportStatus() {
+    Fire(FProtocol->OnChangeStatus);
+}
+
 void TLuXYModemThread::SetStatus(TLuProtocolStatus status) {
     {
-        QWriteLocker guard(&sync);
+        std::lock_guard guard(sync);
         if (FStatus == status)
             return;
         FStatus = status;
     }
-    Fire(FProtocol->OnChangeStatus);
+    ReportStatus();
 }
 
+// Suspended between transfers; false when the owner wants the worker to end.
+bool TLuXYModemThread::Park() {
+    std::unique_lock guard(fParkLock);
+    fRequested = false;
+    fParked.notify_all();
+    fParked.wait(guard, [this] { return fRequested || fTerminate; });
+    return !fTerminate;
+}
+
+// The first lupsReady, before anyone could have set a handler, is not reported; Begin has already
+// marked the status lupsPrepare so that a caller polling right after the start sees the worker busy,
+// and the worker reports that change itself.
 void TLuXYModemThread::Execute() {
-    for (;;) {
-        {
-            QMutexLocker guard(&fParkLock);
-            {
-                QWriteLocker w(&sync);
-                FStatus = lupsReady;
-            }
-            fParked.wakeAll();
-            while (!fRequested && !fTerminate)
-                fParked.wait(&fParkLock);
-            if (fTerminate)
-                return;
-        }
-        SetStatus(lupsPrepare);
+    {
+        std::lock_guard guard(sync);
+        FStatus = lupsReady;
+    }
+    while (Park()) {
+        ReportStatus();
         RunAction();
-        QMutexLocker guard(&fParkLock);
-        fRequested = false;
+        SetStatus(lupsReady);
     }
 }
 
@@ -621,7 +754,7 @@ void TLuXYModemThread::RunAction() {
         // The port went away under the transfer; the owner sees the port's own error on its next use.
         result = xmPortNotOpened;
     }
-    QWriteLocker guard(&sync);
+    std::lock_guard guard(sync);
     FErrorCode = result;
 }
 
@@ -631,11 +764,7 @@ void TLuXYModemThread::UpdateSpeed(qint64 elapsedMs) {
 }
 
 int TLuXYModemThread::SendHeader(const QString &name, qint64 size) {
-    QByteArray header(128, '\0');
-    if (!name.isEmpty()) {
-        const QByteArray text = ToAnsiText(QFileInfo(name).fileName()) + '\0' + QByteArray::number(size);
-        memcpy(header.data(), text.constData(), size_t(std::min<qsizetype>(text.size(), 128)));
-    }
+    const QByteArray header = YModemHeader(name, size);
     SetStatus(lupsWaitRxR);
     int result = FProtocol->WaitRxR(BlockDeadlineMs);
     if (result != xmOK)
@@ -651,7 +780,7 @@ int TLuXYModemThread::DoSendFile(bool YModem) {
     // its "C", and throwing that away would cost the receiver's whole retry period.
     FProtocol->FComPort->FlushTx();
     {
-        QWriteLocker guard(&sync);
+        std::lock_guard guard(sync);
         stat = TLuProtocolStat();
     }
     const QString name = FileName();
@@ -668,7 +797,7 @@ int TLuXYModemThread::DoSendFile(bool YModem) {
     int result = YModem ? SendHeader(name, size) : xmOK;
     if (result == xmOK && !name.isEmpty()) {
         {
-            QWriteLocker guard(&sync);
+            std::lock_guard guard(sync);
             stat.TotalSize = quint32(size);
         }
         SetStatus(lupsWaitRxR);
@@ -679,7 +808,13 @@ int TLuXYModemThread::DoSendFile(bool YModem) {
         qint64 sent = 0;
         for (int number = 1; result == xmOK; number = (number + 1) & 0xFF) {
             const qint64 r = file.read(FBuffer, blockSize);
-            if (r <= 0)
+            if (r < 0 || (r < blockSize && sent + r < size)) {
+                // A file that fails or ends before its size would arrive cut short and look complete.
+                FProtocol->SendCancel();
+                result = xmFileReadError;
+                break;
+            }
+            if (r == 0)
                 break;
             SetStatus(lupsSendBlock);
             int errCount = 0;
@@ -689,7 +824,7 @@ int TLuXYModemThread::DoSendFile(bool YModem) {
                 break;
             }
             sent += r;
-            QWriteLocker guard(&sync);
+            std::lock_guard guard(sync);
             stat.BlockNumber = quint32(number);
             stat.TransferedSize = qint32(sent);
             stat.ErrorCount += errCount;
@@ -726,19 +861,11 @@ int TLuXYModemThread::ReadHeader(qint64 &declaredSize) {
         return result;
     if (number != 0)
         return xmBadFormat;
-    const QByteArray block(FBuffer, result);
-    const QByteArray rawName = block.left(block.indexOf('\0'));
-    if (rawName.isEmpty())
-        return xmLastFile;
     QString name;
-    if (!SafeHeaderName(FromAnsiText(rawName), name))
-        return xmBadFileName;
-    const QByteArray rest = block.mid(rawName.size() + 1);
-    static const QRegularExpression leadingDigits(QStringLiteral("^\\d+"));
-    declaredSize =
-        DecToInt(leadingDigits.match(QString::fromLatin1(rest.left(rest.indexOf('\0')))).captured(0), 0);
+    if (const int parsed = ParseYModemHeader(QByteArray(FBuffer, result), name, declaredSize); parsed != xmOK)
+        return parsed;
     SetFileName(QFileInfo(FileName()).path() + u'/' + name);
-    QWriteLocker guard(&sync);
+    std::lock_guard guard(sync);
     stat.TotalSize = quint32(declaredSize);
     return xmOK;
 }
@@ -747,7 +874,7 @@ int TLuXYModemThread::DoReadFile(bool YModem) {
     TLuPCom &port = *FProtocol->FComPort;
     port.Flush();
     {
-        QWriteLocker guard(&sync);
+        std::lock_guard guard(sync);
         stat = TLuProtocolStat();
     }
     qint64 declared = 0;
@@ -764,55 +891,66 @@ int TLuXYModemThread::DoReadFile(bool YModem) {
         Fire(FProtocol->OnEndReadFile);
         return xmFileOpenError;
     }
+    // The header is still in FBuffer: a sender that missed our ACK of it sends it again.
+    result = ReceiveBlocks(file, declared, YModem ? QByteArray(FBuffer, 128) : QByteArray());
+    if (YModem && result == xmEndOfText)
+        result = xmOK;
+    file.close();
+    Fire(FProtocol->OnEndReadFile);
+    return result;
+}
+
+// The blocks of one file up to the sender's EOT. `last` is the YModem header (block 0) or empty.
+int TLuXYModemThread::ReceiveBlocks(QFile &file, qint64 declared, QByteArray last) {
     QElapsedTimer clock;
     clock.start();
     qint64 total = 0;
     int expected = 1;
+    int repeats = 0;
     for (;;) {
         SetStatus(lupsReadBlock);
         int number = 0;
         int errCount = 0;
         const int size = FProtocol->ReadBlock(number, FBuffer, int(sizeof FBuffer), errCount);
-        if (size < 0) {
-            result = size;
-            break;
+        // A file that ends before the size its YModem header declared is incomplete, whatever the EOT says.
+        if (size < 0)
+            return size == xmEndOfText && declared > total ? xmUnderflow : size;
+        {
+            std::lock_guard guard(sync);
+            stat.ErrorCount += errCount;
         }
-        // A sender that missed our ACK sends the block again: it is acknowledged (ReadBlock did) but
-        // must not be written twice. Any other number means blocks were lost.
-        if (number == ((expected - 1) & 0xFF) && total > 0)
+        // A sender that missed our ACK sends the block again: it is acknowledged (ReadBlock did) but must
+        // not be written twice, and a sender that repeats it for ever is refused like a damaged one.
+        // The same number with other data, or any other number, means blocks were lost.
+        if (number == ((expected - 1) & 0xFF) && last == QByteArray(FBuffer, size)) {
+            if (++repeats > FProtocol->MaxRetries()) {
+                FProtocol->SendCancel();
+                return xmOutOfRetries;
+            }
+            if (total == 0) // the YModem header again: its sender waits for our "C" once more
+                FProtocol->FComPort->PutChar(CRC_INVITE);
             continue;
+        }
         if (number != expected) {
             FProtocol->SendCancel();
-            result = xmOutOfSequence;
-            break;
+            return xmOutOfSequence;
         }
+        repeats = 0;
+        last = QByteArray(FBuffer, size);
         expected = (expected + 1) & 0xFF;
         total += size;
         qint64 toWrite = size;
         if (declared > 0 && total > declared)
             toWrite -= total - declared;
         {
-            QWriteLocker guard(&sync);
+            std::lock_guard guard(sync);
             stat.BlockNumber = quint32(number);
             stat.TransferedSize = qint32(std::min(total, declared > 0 ? declared : total));
-            stat.ErrorCount += errCount;
             UpdateSpeed(clock.elapsed());
         }
         if (toWrite > 0 && file.write(FBuffer, toWrite) != toWrite) {
             FProtocol->SendCancel();
-            result = xmFileWriteError;
-            break;
-        }
-        if (declared > 0 && total >= declared) {
-            FProtocol->ReadChar(EOT);
-            result = xmOK;
-            break;
+            return xmFileWriteError;
         }
     }
-    // A YModem file ends with the sender's EOT when its size was not declared (or was 0).
-    if (YModem && result == xmEndOfText)
-        result = xmOK;
-    file.close();
-    Fire(FProtocol->OnEndReadFile);
-    return result;
 }

@@ -6,15 +6,17 @@
 #pragma once
 
 #include "LuPCom.h"
+#include "LuXYFrame.h"
 
-#include <QMutex>
-#include <QReadWriteLock>
+#include <QDeadlineTimer>
 #include <QString>
 #include <QStringList>
 #include <QThread>
-#include <QWaitCondition>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <shared_mutex>
 
 struct TLuProtocolStat {
     quint32 BlockNumber = 0;
@@ -45,35 +47,11 @@ enum TLuProtocolAction : quint8 {
     lupaYmReadFiles,
 };
 
-// Result codes: 0 or a positive byte count is success.
-enum : int {
-    xmOK = 0,
-    xmTimeout = -1,
-    xmInvalidBlockSize = -2,
-    xmOutOfRetries = -3,
-    xmInvalidMode = -4,
-    xmBadFormat = -5,
-    xmOverflow = -6,
-    xmUnderflow = -7,
-    xmCancel = -8,
-    xmEndOfText = -9,
-    xmEndOfFile = -10,
-    xmUserCancel = -11,
-    xmPortNotAssigned = -12,
-    xmPortNotOpened = -13,
-    xmThreadBusy = -14,
-    xmLastFile = -15,
-    xmBadFileName = -16,
-    xmOutOfSequence = -17,
-    xmFileOpenError = -20,
-    xmFileReadError = -21,
-    xmFileWriteError = -22,
-};
-
 class TLuXYModem;
 using TLuProtocolEvent = std::function<void(TLuXYModem *sender)>;
 
 class TLuXYModemThread;
+class QFile;
 
 class TLuXYModem {
 public:
@@ -124,7 +102,12 @@ public:
 
 private:
     friend class TLuXYModemThread;
+    friend class TBlockReception;
     bool TakeCancel();
+    int LineMs(int bytes) const;
+    int DrainFrame(TXYAnswerReader &ear, const QDeadlineTimer &silence);
+    int AwaitAnswer(TXYAnswerReader &ear, QDeadlineTimer &silence, int lineMs, bool mayRepeat,
+                    TXYAnswer &answer);
     int Start(TLuProtocolAction action, const QString &fileName);
     int WaitForWorker(int started);
     int CancelledBySender(int code);
@@ -133,11 +116,15 @@ private:
 
     TLuPCom *FComPort = nullptr;
     bool FCancel = false;
+    // Set by the destructor: every waiting loop ends at once, however many it passes through.
+    bool FClosing = false;
     int FBlockSize = 128;
     int FMaxRetries = 15;
     int FFirstInviteDelay = 3000;
+    // The locks are the standard ones: the thread sanitizer sees through them, not through Qt's.
+    mutable std::shared_mutex sync; // FBlockSize, FCancel and FClosing
+    // Last: the worker uses everything above until it has been joined.
     std::unique_ptr<TLuXYModemThread> FThread;
-    mutable QReadWriteLock sync; // FBlockSize and FCancel
 };
 
 class TLuXYModemThread : public QThread {
@@ -147,6 +134,7 @@ public:
 
     bool Begin(TLuProtocolAction action, const QString &fileName);
     bool WaitReady(int timeoutMs);
+    bool IsReady() const;
     TLuProtocolStatus Status() const;
     int ErrorCode() const;
     QString FileName() const;
@@ -158,13 +146,16 @@ protected:
 private:
     void Execute();
     void RunAction();
+    bool Park();
     void SetStatus(TLuProtocolStatus status);
+    void ReportStatus();
     void SetFileName(const QString &name);
     void Fire(const TLuProtocolEvent &event);
     int DoSendFile(bool YModem);
     int DoReadFile(bool YModem);
     int SendHeader(const QString &name, qint64 size);
     int ReadHeader(qint64 &declaredSize);
+    int ReceiveBlocks(QFile &file, qint64 declared, QByteArray last);
     void UpdateSpeed(qint64 elapsedMs);
 
     char FBuffer[4096];
@@ -175,11 +166,11 @@ private:
     QString FFileName;
     QStringList FFileList;
     TLuProtocolStat stat;
-    mutable QReadWriteLock sync; // status, result, file name, statistics
+    mutable std::shared_mutex sync; // status, result, file name, statistics
 
     // The worker parks here between transfers ("suspended"); Begin wakes it.
-    QMutex fParkLock;
-    QWaitCondition fParked;
+    mutable std::mutex fParkLock;
+    std::condition_variable fParked;
     bool fRequested = false;
     bool fTerminate = false;
 };

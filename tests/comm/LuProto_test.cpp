@@ -2,8 +2,11 @@
 #include "xmodem_frame.h"
 #include "xmodem_fixture.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <memory>
+#include <thread>
 
 namespace {
 
@@ -95,7 +98,7 @@ TEST_F(XModemBlocks, WaitRxRTakesOnlyTheCrcInvitation) {
 
 TEST_F(XModemBlocks, SendRxRInvitesAfterAboutThreeSeconds) {
     modem.SetFirstInviteDelay(3000);
-    QThread *peer = QThread::create([this] {
+    std::thread peer([this] {
         QElapsedTimer t;
         t.start();
         const QByteArray got = line.ReceiveSome(4000).left(1);
@@ -105,10 +108,8 @@ TEST_F(XModemBlocks, SendRxRInvitesAfterAboutThreeSeconds) {
         EXPECT_LE(waited, 3600);
         line.Send(QByteArray(1, SOH));
     });
-    peer->start();
     EXPECT_EQ(modem.SendRxR(10000), xmOK);
-    peer->wait();
-    delete peer;
+    peer.join();
     EXPECT_EQ(com.RxCount(), 1); // the sender's first byte is left for the block reader
 }
 
@@ -117,15 +118,13 @@ TEST_F(XModemBlocks, ReadBlockRefusesDamagedBlocksAndReportsEnds) {
     int number = 0, errors = 0;
     QByteArray damaged = Frame(3, "data");
     damaged[2] = 0; // complement no longer matches
-    QThread *sender = QThread::create([&] {
+    std::thread sender([&] {
         line.Send(damaged);
         EXPECT_EQ(line.ReceiveSome(2000), QByteArray(1, NAK));
         line.Send(Frame(3, "data"));
     });
-    sender->start();
     EXPECT_EQ(modem.ReadBlock(number, buffer, 1024, errors), 128);
-    sender->wait();
-    delete sender;
+    sender.join();
     EXPECT_EQ(number, 3);
     EXPECT_EQ(errors, 1);
     EXPECT_EQ(line.Receive(200), QByteArray(1, ACK));
@@ -133,8 +132,14 @@ TEST_F(XModemBlocks, ReadBlockRefusesDamagedBlocksAndReportsEnds) {
     line.Send(Frame(4, "big", 1024));
     EXPECT_EQ(modem.ReadBlock(number, buffer, 128, errors), xmOverflow);
     com.Flush();
-    line.Send(QByteArray(1, EOT));
+    // An EOT is believed when it comes again after a NAK.
+    std::thread ender([&] {
+        line.Send(QByteArray(1, EOT));
+        EXPECT_EQ(line.ReceiveSome(2000), QByteArray(1, NAK));
+        line.Send(QByteArray(1, EOT));
+    });
     EXPECT_EQ(modem.ReadBlock(number, buffer, 1024, errors), xmEndOfText);
+    ender.join();
     EXPECT_EQ(line.Receive(200), QByteArray(1, ACK));
 }
 
@@ -150,6 +155,7 @@ TEST_F(XModemBlocks, RepeatedBlockIsWrittenOnceAndNumbersWrap) {
         }
         expected += payload;
     }
+    EXPECT_EQ(Offer(QByteArray(1, EOT)), NAK);
     EXPECT_EQ(Offer(QByteArray(1, EOT)), ACK);
     EXPECT_EQ(WaitDone(), xmEndOfText);
     EXPECT_EQ(ReadAll(Path("in.bin")), expected);
@@ -180,6 +186,7 @@ TEST_F(XModemBlocks, YModemHeaderNamesStayInTheTargetFolder) {
     ASSERT_TRUE(AwaitInvite());
     EXPECT_EQ(Offer(Frame(1, QByteArray(128, 'a'))), ACK);
     EXPECT_EQ(Offer(Frame(2, QByteArray(128, 'b'))), ACK);
+    EXPECT_EQ(Offer(QByteArray(1, EOT)), NAK);
     EXPECT_EQ(Offer(QByteArray(1, EOT)), ACK);
     EXPECT_EQ(WaitDone(), xmOK);
     EXPECT_EQ(ReadAll(Path("in/name.txt")), QByteArray(128, 'a') + QByteArray(72, 'b'));
@@ -194,6 +201,7 @@ TEST_F(XModemBlocks, ExistingNamesGetACounterAndStartChecks) {
     for (const char *expected : {"name001.ext", "name002.ext"}) {
         ASSERT_EQ(modem.ReadFileAsync(Path("name.ext"), false), xmOK);
         ASSERT_TRUE(AwaitInvite());
+        EXPECT_EQ(Offer(QByteArray(1, EOT)), NAK);
         EXPECT_EQ(Offer(QByteArray(1, EOT)), ACK);
         EXPECT_EQ(WaitDone(), xmEndOfText);
         EXPECT_EQ(modem.FileName(), Path(expected));
@@ -209,6 +217,136 @@ TEST_F(XModemBlocks, ExistingNamesGetACounterAndStartChecks) {
     EXPECT_EQ(modem.ReadFile(Path("x"), false), xmPortNotOpened);
     EXPECT_EQ(modem.SendFile(Path("missing"), false), xmPortNotOpened);
 }
+
+// Plays an XModem receiver on the master side: invites, acknowledges every whole frame and the EOT
+// (inviting again after a YModem header), and keeps what it heard. It ends at the EOT, at a CAN, or
+// after two seconds of silence.
+class TScriptedReceiver {
+public:
+    explicit TScriptedReceiver(const TPtyPair &line) : fline(line), fthread([this] { Run(); }) {}
+    ~TScriptedReceiver() { Join(); }
+    void Join() {
+        if (fthread.joinable())
+            fthread.join();
+    }
+    QByteArray Heard() {
+        Join();
+        return fheard;
+    }
+
+private:
+    void Run() {
+        fline.Send("C");
+        for (int pos = 0;;) {
+            const QByteArray got = fline.ReceiveSome(2000);
+            if (got.isEmpty())
+                return;
+            fheard += got;
+            while (pos < fheard.size()) {
+                const char head = fheard[pos];
+                const int length = head == SOH ? 133 : head == 2 ? 1029 : 1;
+                if (pos + length > fheard.size())
+                    break;
+                const bool header = head == SOH && fheard[pos + 1] == 0;
+                pos += length;
+                if (head == CAN)
+                    return;
+                fline.Send(header ? QByteArray(1, ACK) + 'C' : QByteArray(1, ACK));
+                if (head == EOT)
+                    return;
+            }
+        }
+    }
+
+    const TPtyPair &fline;
+    QByteArray fheard;
+    std::thread fthread;
+};
+
+class XModemWorker : public XModemBlocks {
+protected:
+    // The status every OnChangeStatus saw, and whether each ran on the main thread.
+    void RecordStatuses() {
+        modem.OnChangeStatus = [this](TLuXYModem *sender) {
+            fstatuses << sender->Status();
+            fonMain = fonMain && QThread::currentThread() == QCoreApplication::instance()->thread();
+        };
+    }
+    QList<int> fstatuses;
+    bool fonMain = true;
+};
+
+TEST_F(XModemWorker, EveryStatusChangeIsReportedOnTheMainThread) {
+    WriteRandomFile(Path("out.bin"), 200, 3);
+    RecordStatuses();
+    {
+        TScriptedReceiver receiver(line);
+        EXPECT_EQ(modem.SendFile(Path("out.bin"), false), xmOK);
+    }
+    EXPECT_EQ(fstatuses, QList<int>({lupsPrepare, lupsWaitRxR, lupsSendBlock, lupsSendEOT, lupsReady}));
+
+    fstatuses.clear();
+    {
+        TScriptedReceiver receiver(line);
+        EXPECT_EQ(modem.SendFile(Path("out.bin"), true), xmOK);
+    }
+    EXPECT_EQ(fstatuses, QList<int>({lupsPrepare, lupsWaitRxR, lupsSendHeader, lupsWaitRxR, lupsSendBlock,
+                                     lupsSendEOT, lupsReady}));
+    EXPECT_TRUE(fonMain);
+}
+
+TEST_F(XModemWorker, AFileThatCannotBeReadToItsSizeFailsTheSend) {
+    // Reading this process's memory at offset 0 fails: nothing is mapped there.
+    line.Send("C");
+    EXPECT_EQ(modem.SendFile(QStringLiteral("/proc/self/mem"), false), xmFileReadError);
+    EXPECT_EQ(line.Receive(300), QByteArray(5, CAN));
+    EXPECT_EQ(TLuXYModem::GetErrorText(modem.ErrorCode()), "Error of reading the file");
+
+    // Cut short after its size was taken, as by another program writing it.
+    WriteRandomFile(Path("shrinks.bin"), 1000, 4);
+    modem.OnBeginSendFile = [&](TLuXYModem *) { QFile(Path("shrinks.bin")).resize(300); };
+    TScriptedReceiver receiver(line);
+    EXPECT_EQ(modem.SendFile(Path("shrinks.bin"), false), xmFileReadError);
+    const QByteArray heard = receiver.Heard();
+    ASSERT_TRUE(heard.endsWith(QByteArray(5, CAN)));
+    EXPECT_EQ((heard.size() - 5) % 133, 0) << "whole blocks, then the cancel, and no EOT";
+}
+
+// Destroying a modem in the middle of a transfer with a peer that never answers: the worker is
+// cancelled before it is joined instead of sitting out the 30 s deadlines.
+class XModemTeardown : public XModemBlocks, public ::testing::WithParamInterface<int> {
+protected:
+    static constexpr int MaxTeardownMs = 2000;
+};
+
+TEST_P(XModemTeardown, EndsWithinSeconds) {
+    WriteRandomFile(Path("out.bin"), 500, 5);
+    auto busy = std::make_unique<TLuXYModem>();
+    busy->SetComPort(&com);
+    busy->SetFirstInviteDelay(0);
+    const TLuProtocolStatus stage = TLuProtocolStatus(GetParam());
+    if (stage == lupsSendBlock)
+        line.Send("C"); // and nothing after: the block is never answered
+    ASSERT_EQ(stage == lupsReadBlock ? busy->ReadFileAsync(Path("in.bin"), false)
+                                     : busy->SendFileAsync(Path("out.bin"), false),
+              xmOK);
+    if (stage == lupsReadBlock) {
+        ASSERT_TRUE(AwaitInvite());
+        line.Send(QByteArray(1, SOH)); // a block that starts and then stops
+    }
+    QElapsedTimer t;
+    t.start();
+    while (busy->Status() != stage && t.elapsed() < 5000)
+        QThread::msleep(5);
+    ASSERT_EQ(busy->Status(), stage);
+    t.restart();
+    busy.reset();
+    EXPECT_LT(t.elapsed(), MaxTeardownMs);
+    // Only a block under way is called off on the line; a sender still waiting for "C" just stops.
+    EXPECT_EQ(line.Receive(300).endsWith(QByteArray(5, CAN)), stage != lupsWaitRxR);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stages, XModemTeardown, ::testing::Values(lupsWaitRxR, lupsSendBlock, lupsReadBlock));
 
 TEST(XModemSettings, BlockSizeStatusAndErrorTexts) {
     TLuXYModem modem;

@@ -1,0 +1,82 @@
+#include "sys_message_box.h"
+
+#include <QPushButton>
+#include <utility>
+
+namespace {
+
+TSysMessageBoxHook &Hook() {
+    static TSysMessageBoxHook hook;
+    return hook;
+}
+
+struct TButtonSpec {
+    QMessageBox::StandardButton button;
+    const char16_t *caption; // the captions of a Russian Windows, which the rest of the program speaks
+    int answer;
+};
+
+const TButtonSpec OkButton{QMessageBox::Ok, u"ОК", IDOK};
+const TButtonSpec YesButton{QMessageBox::Yes, u"Да", IDYES};
+const TButtonSpec NoButton{QMessageBox::No, u"Нет", IDNO};
+const TButtonSpec CancelButton{QMessageBox::Cancel, u"Отмена", IDCANCEL};
+
+QList<TButtonSpec> ButtonsOf(int flags) {
+    switch (flags & MB_TYPEMASK) {
+    case MB_YESNOCANCEL:
+        return {YesButton, NoButton, CancelButton};
+    case MB_YESNO:
+        return {YesButton, NoButton};
+    default:
+        return {OkButton};
+    }
+}
+
+QMessageBox::Icon IconOf(int flags) {
+    switch (flags & MB_ICONMASK) {
+    case MB_ICONERROR:
+        return QMessageBox::Critical;
+    case MB_ICONQUESTION:
+        return QMessageBox::Question;
+    case MB_ICONWARNING:
+        return QMessageBox::Warning;
+    case MB_ICONINFORMATION:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+} // namespace
+
+void SetSysMessageBoxHook(TSysMessageBoxHook hook) {
+    Hook() = std::move(hook);
+}
+
+std::unique_ptr<QMessageBox> NewSysMessageBox(const QString &caption, const QString &text, int flags,
+                                              QWidget *owner) {
+    auto box = std::make_unique<QMessageBox>(IconOf(flags), caption, text, QMessageBox::NoButton, owner);
+    const QList<TButtonSpec> buttons = ButtonsOf(flags);
+    for (const TButtonSpec &spec : buttons)
+        box->addButton(spec.button)->setText(QString::fromUtf16(spec.caption));
+    // As on Windows, the first button is the default one.
+    box->setDefaultButton(buttons.first().button);
+    return box;
+}
+
+int SysMessageBoxAnswer(const QMessageBox &box) {
+    const QMessageBox::StandardButton pressed = box.standardButton(box.clickedButton());
+    for (const TButtonSpec &spec : {OkButton, YesButton, NoButton, CancelButton})
+        if (spec.button == pressed)
+            return spec.answer;
+    // Closed without a button (the window's close box or Escape without a cancel button).
+    return IDCANCEL;
+}
+
+int SysMessageBox(const QString &caption, const QString &text, int flags, QWidget *owner) {
+    if (Hook())
+        return Hook()(caption, text, flags);
+    const std::unique_ptr<QMessageBox> box = NewSysMessageBox(caption, text, flags, owner);
+    box->exec();
+    return SysMessageBoxAnswer(*box);
+}

@@ -1,17 +1,74 @@
-// The configurator's entry point: start-up (folders, settings, logs), then the program proper.
+// The configurator's entry point: start-up (folders, settings, logs), then the windows in their order
+// (main window, log window, device information, progress, message box) and the event loop.
+//
+// The setting screenshot=FILE makes a run that shows the window until the tracker's configuration is
+// in the tree, saves a picture of the window to FILE and ends: for the demo without a display.
 #include "common.h"
+#include "veltra_commander.h"
+#include "veltra_configure_main.h"
+#include "veltra_dev_info.h"
+#include "veltra_msgbox.h"
+#include "veltra_progress_info.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QLabel>
+#include <QTimer>
+#include <QVBoxLayout>
 #include <cstdio>
+#include <memory>
+
+namespace {
+
+// Stands for the log window until it gets its pages.
+QWidget *NewLogView() {
+    auto *view = new QWidget(nullptr, Qt::Window);
+    view->setWindowTitle(QStringLiteral("VELTRA - Журналы"));
+    view->resize(640, 420);
+    auto *layout = new QVBoxLayout(view);
+    layout->addWidget(new QLabel(QStringLiteral("Журналы: ") + MainLogFile, view));
+    return view;
+}
+
+// Saves the window once the configuration has been read and every single query answered.
+void ScreenshotWhenRead(TVeltraConfigurator &window, const QString &file) {
+    auto *poll = new QTimer(&window);
+    const QDeadlineTimer limit(60000);
+    QObject::connect(poll, &QTimer::timeout, &window, [&window, file, limit] {
+        const bool read = !window.Model().IsEmpty() && window.Engine().CmdQuLen() == 0 &&
+                          !window.Engine().RunningCommand();
+        if (!read && !limit.hasExpired())
+            return;
+        const bool saved = read && window.grab().save(file);
+        std::printf("%s\n", saved ? qPrintable(file) : "no configuration was read");
+        QApplication::exit(saved ? 0 : 1);
+    });
+    poll->start(500);
+}
+
+} // namespace
 
 int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
     try {
         StartUp(app.arguments());
     } catch (const std::exception &e) {
         std::fprintf(stderr, "veltra_configure: %s\n", e.what());
         return 1;
     }
-    std::printf("settings: %s\nlogs: %s\n", qPrintable(ExeDir), qPrintable(AppSettings->GetVal("log_dir")));
-    return 0;
+    QApplication::setApplicationDisplayName(QStringLiteral("VELTRA - Конфигуратор"));
+    auto window = std::make_unique<TVeltraConfigurator>();
+    std::unique_ptr<QWidget> logView(NewLogView());
+    TVeltraDevInfo devInfo;
+    TVeltraProgressInfo progress;
+    TVeltraMsgBox msgBox;
+    window->SetCompanions({logView.get(), &devInfo, &progress, &msgBox});
+    window->show();
+    const QString screenshot = AppSettings->GetVal(QStringLiteral("screenshot"));
+    if (!screenshot.isEmpty())
+        ScreenshotWhenRead(*window, screenshot);
+    const int result = app.exec();
+    // The main window first: its engine may still notify it, and it may still show the others.
+    window.reset();
+    return result;
 }

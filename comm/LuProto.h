@@ -6,6 +6,7 @@
 #pragma once
 
 #include "LuPCom.h"
+#include "notify.h"
 #include "LuXYFrame.h"
 
 #include <QDeadlineTimer>
@@ -127,7 +128,7 @@ private:
     std::unique_ptr<TLuXYModemThread> FThread;
 };
 
-class TLuXYModemThread : public QThread {
+class TLuXYModemThread : public TWorkerThread {
 public:
     explicit TLuXYModemThread(TLuXYModem *proto);
     ~TLuXYModemThread() override;
@@ -141,10 +142,9 @@ public:
     TLuProtocolStat GetStat() const;
 
 protected:
-    void run() override { Execute(); }
+    void Execute() override;
 
 private:
-    void Execute();
     void RunAction();
     bool Park();
     void SetStatus(TLuProtocolStatus status);

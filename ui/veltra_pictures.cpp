@@ -139,3 +139,39 @@ QPixmap MsgBoxPicture(int picture, qreal devicePixelRatio) {
 QPixmap ProgramIcon(int logicalSize, qreal devicePixelRatio) {
     return Paint(logicalSize, devicePixelRatio, DrawProgramIcon);
 }
+
+QIcon PaintedIcon(int logicalSize, const std::function<void(QPainter &)> &draw) {
+    QIcon icon;
+    for (qreal scale : {1.0, 1.5, 2.0, 3.0})
+        icon.addPixmap(Paint(logicalSize, scale, draw));
+    return icon;
+}
+
+namespace {
+
+// A tray (the tracker) with an arrow into it or out of it.
+void TrayArrow(QPainter &p, const QColor &colour, bool intoTray) {
+    p.setPen(QPen(QColor(0x50, 0x58, 0x64), 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawPolyline(QPolygonF({{6, 30}, {6, 42}, {42, 42}, {42, 30}}));
+    const qreal tip = intoTray ? 36 : 4;
+    const qreal tail = intoTray ? 6 : 34;
+    const qreal head = intoTray ? tip - 14 : tip + 14;
+    p.setPen(QPen(colour.darker(140), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Shaded(colour, 4, 40));
+    p.drawPolygon(QPolygonF({{19, tail}, {29, tail}, {29, head}, {36, head}, {24, tip}, {12, head}, {19, head}}));
+}
+
+} // namespace
+
+QIcon ToolbarGlyph(TGlyph glyph) {
+    switch (glyph) {
+    case glyphDevInfo:
+        return PaintedIcon(16, [](QPainter &p) { DrawMsgPicture(p, mpInformation); });
+    case glyphReadConfig:
+        return PaintedIcon(16, [](QPainter &p) { TrayArrow(p, QColor(0x2E, 0x9E, 0x44), true); });
+    case glyphWriteConfig:
+        return PaintedIcon(16, [](QPainter &p) { TrayArrow(p, QColor(0xE0, 0x7B, 0x1A), false); });
+    }
+    return {};
+}

@@ -3,7 +3,11 @@
 // box numbers them) and the program's icon shown by the about window.
 #pragma once
 
+#include <QIcon>
 #include <QPixmap>
+#include <functional>
+
+class QPainter;
 
 enum TMsgPicture : int {
     mpInformation = 0, // blue letter i
@@ -19,3 +23,10 @@ inline constexpr int MsgPictureSize = 48;
 // logical pixel, so a 48 x 48 picture is painted on 96 x 96 pixels at 200 %.
 QPixmap MsgBoxPicture(int picture, qreal devicePixelRatio);
 QPixmap ProgramIcon(int logicalSize, qreal devicePixelRatio);
+
+// An icon painted for the usual screen scales (100 % to 300 %); `draw` paints on a 48-unit square.
+QIcon PaintedIcon(int logicalSize, const std::function<void(QPainter &)> &draw);
+
+// The glyphs of the main window's buttons.
+enum TGlyph : int { glyphDevInfo, glyphReadConfig, glyphWriteConfig };
+QIcon ToolbarGlyph(TGlyph glyph);

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -77,17 +78,15 @@ TEST(LuPComReadString, DeadlinesAndMultiline) {
 
 TEST(LuPComReadString, ALineIsSeenAsSoonAsItArrivesAndEchoed) {
     TOpenPort p;
-    QThread *peer = QThread::create([&p] {
+    std::thread peer([&p] {
         QThread::msleep(30);
         p.pty.Send("hi\tthere\r");
     });
-    peer->start();
     QElapsedTimer t;
     t.start();
     EXPECT_EQ(p.com.ReadString(false, true, 2000), "hithere");
     EXPECT_LT(t.elapsed(), 500);
-    peer->wait();
-    delete peer;
+    peer.join();
     EXPECT_EQ(p.pty.Receive(100), QByteArray("hithere\r\n"));
 }
 

@@ -1,0 +1,352 @@
+// The main window against the device simulator on a pseudo-terminal: what a person sees (the LED, the
+// status strip, the tree and its marks, the enabled actions), the main-log lines, and what reaches the
+// device. Questions are answered through the hooks; nothing waits on a real modal box.
+#include "LuFiles.h"
+#include "LuLed.h"
+#include "common.h"
+#include "devsim_process.h"
+#include "sys_message_box.h"
+#include "ui_test_util.h"
+#include "veltra_commander.h"
+#include "veltra_configure_main.h"
+#include "veltra_msgbox.h"
+#include "veltra_progress_info.h"
+
+#include <QAction>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <memory>
+
+namespace {
+
+const QString DefaultConfig = QStringLiteral(VELTRA_DATA_DIR "/devsim_default.cfg");
+
+// The description of the worked example, and one over the simulator's own parameters.
+const char *const WorkedExample = R"(__GROUPS = grp_link, grp_mode
+grp_link = {
+  name = Link
+  desc = Server connection
+  params = PAR_ADDR, PAR_PORT
+}
+grp_mode = {
+  name = Mode
+  params = PAR_MODE PAR_FLAGS PAR_PERIOD
+}
+PAR_ADDR = {
+  name = Server address
+  type = ip
+}
+PAR_PORT = {
+  name = Server port
+  type = int
+  min = 1
+  max = 65535
+}
+PAR_MODE = {
+  name = Mode
+  type = lookup
+  values = off|on|auto
+  refresh = yes
+}
+PAR_FLAGS = {
+  name = Flags
+  type = check
+  count = 3
+  values = first,second,third
+}
+PAR_PERIOD = {
+  name = Period
+  type = duration
+}
+PAR_NOTE = {
+  name = Note
+  type = string
+  max_len = 16
+}
+)";
+
+const char *const SimDescription = R"(__GROUPS = grp_srv
+grp_srv = {
+  name = Сервер
+  params = SRV_ADDR SRV_PORT SRV2_ADDR
+}
+SRV_ADDR = {
+  name = Адрес
+  desc = Адрес сервера
+}
+SRV_PORT = {
+  name = Порт
+  type = int
+}
+SRV2_ADDR = {
+  name = Резервный адрес
+}
+GSM_SIGNAL = {
+  name = Сигнал
+  refresh = yes
+}
+NO_SUCH_PARAM = {
+  name = Нет в трекере
+}
+)";
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    std::unique_ptr<TDevSimProcess> sim;
+    std::unique_ptr<TVeltraConfigurator> window;
+    TVeltraMsgBox msgBox;
+    TVeltraProgressInfo progress;
+    QStringList questions; // the texts SysMessageBox was asked
+    int answer = IDNO;
+
+    void SetUp() override {
+        if (!AppSettings)
+            AppSettings = new TLuHash();
+        AppSettings->Clear();
+        LogLevel = 6;
+        AppMessage = RegisterMessageName(QStringLiteral("main-window-test"));
+        ProgressMessage = RegisterMessageName(QStringLiteral("Veltra Progress Message"));
+        ExeDir = dir.filePath(QStringLiteral("bin/"));
+        ParentDir = dir.path() + u'/';
+        QDir().mkpath(ExeDir);
+        AppSettings->SetVal(QStringLiteral("conf_dir"), ExeDir);
+        MainLogFile = dir.filePath(QStringLiteral("main.log"));
+        CmdLogFile = dir.filePath(QStringLiteral("cmd.log"));
+        DbgLogFile = dir.filePath(QStringLiteral("dbg.log"));
+        ComLogFile = dir.filePath(QStringLiteral("com.log"));
+        SetSysMessageBoxHook([this](const QString &, const QString &text, int) {
+            questions << text;
+            return answer;
+        });
+    }
+    void TearDown() override {
+        window.reset();
+        SetSysMessageBoxHook({});
+        TVeltraConfigurator::FileDialogHook = nullptr;
+        TVeltraConfigurator::PasswordDialogHook = nullptr;
+    }
+    void Describe(const QByteArray &description) {
+        QFile file(ExeDir + QStringLiteral("veltra_params.conf"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(description);
+    }
+    // The window on port 9, with the simulator there when `simArgs` are given.
+    void Open(const QStringList &simArgs = {}, bool withSim = true) {
+        AppSettings->SetVal(QStringLiteral("com_ports"), QStringLiteral("9"));
+        if (withSim) {
+            sim = std::make_unique<TDevSimProcess>(QStringList{"--config", DefaultConfig} + simArgs);
+            AppSettings->SetVal(QStringLiteral("com9"), sim->SlavePath());
+        } else {
+            AppSettings->SetVal(QStringLiteral("com9"), QStringLiteral("/nonexistent/tty9"));
+        }
+        window = std::make_unique<TVeltraConfigurator>();
+        window->SetCompanions({nullptr, nullptr, &progress, &msgBox});
+        ShowWindow(*window);
+    }
+    bool WaitRead(int timeoutMs = 10000) {
+        return WaitUntil([&] { return MainLog().contains("Device config readed") && Idle(); }, timeoutMs);
+    }
+    bool Idle() const { return window->Engine().CmdQuLen() == 0 && !window->Engine().RunningCommand(); }
+    QString MainLog() const { return ReadTextFile(MainLogFile, 0); }
+    // The tree as "name=value" rows, one level indented, with the mark as "*".
+    QString TreeText() const {
+        QString text;
+        window->Model().ForEachNode([&](TParamNode &node) {
+            const QModelIndex index = window->Model().IndexOf(&node);
+            text += (node.parent ? QStringLiteral("  ") : QString()) + index.data().toString() +
+                    (node.data.is_group ? QString() : u'=' + node.data.value) + (node.data.changed ? "*" : "") + u'\n';
+        });
+        return text;
+    }
+    void Edit(const QString &key, const QString &value) {
+        TParamNode *node = window->FindParamNode(key);
+        ASSERT_NE(node, nullptr) << key.toStdString();
+        window->ParamEdited(node, 1, value, value != node->data.value);
+    }
+};
+
+} // namespace
+
+TEST_F(MainWindowTest, TheSimulationBuildsTheWorkedExample) {
+    Describe(WorkedExample);
+    Open({}, false);
+    EXPECT_FALSE(window->LedLit());
+    EXPECT_EQ(window->StatusText(), "нет устройства");
+    EXPECT_FALSE(window->Action("ActDevReadCfg")->isEnabled());
+    window->Action("ActDevSim")->trigger();
+    EXPECT_TRUE(window->LedLit());
+    EXPECT_TRUE(window->Action("ActDevReadCfg")->isEnabled());
+    EXPECT_EQ(TreeText(), "Link\n  Server address=\n  Server port=\nMode\n  Mode=\n  Flags=\n  Period=\nNote=\n");
+    // The first group is expanded and selected; its description shows; the refresh list holds PAR_MODE.
+    const QModelIndex link = window->Model().index(0, 0);
+    EXPECT_TRUE(window->ParamsTree().isExpanded(link));
+    EXPECT_EQ(window->ParamsTree().currentIndex(), link);
+    EXPECT_EQ(window->DescriptionText(), "Server connection");
+    EXPECT_EQ(window->RefreshParams().GetText(), "PAR_MODE");
+    EXPECT_FALSE(window->ParamsTree().isExpanded(window->Model().index(1, 0)));
+    EXPECT_EQ(window->Model().headerData(0, Qt::Horizontal).toString(), "Параметр");
+    EXPECT_EQ(window->Model().headerData(1, Qt::Horizontal).toString(), "Значение");
+}
+
+TEST_F(MainWindowTest, ConnectingReadsTheConfigurationIntoTheTree) {
+    Describe(SimDescription);
+    Open();
+    ASSERT_TRUE(WaitRead());
+    EXPECT_TRUE(window->LedLit());
+    EXPECT_EQ(window->StatusText(), "VT-300 [ 356938035643809 ]");
+    for (const char *name : {"ActDevReadCfg", "ActDevShowInfo", "ActDevReboot", "ActDevUpdFirmware"})
+        EXPECT_TRUE(window->Action(name)->isEnabled()) << name;
+    EXPECT_FALSE(window->Action("ActDevWriteCfg")->isEnabled());
+    EXPECT_EQ(TreeText(), "Сервер\n  Адрес=203.0.113.25\n  Порт=21000\n  Резервный адрес=NOT USE\n"
+                          "Сигнал=18\nНет в трекере=\n");
+    const QString log = MainLog();
+    // Log entries are trimmed: the labels' leading blanks do not reach the file.
+    for (const char *line : {"[main] MSG_DEV_PRESENT: 1", "[main] Device connected", "[main] Type:  VT-300",
+                             "[main] IMEI:  356938035643809", "[main] VerHw: 0012", "[main] VerSw: 0345",
+                             "[main] MSG_DEV_CMD: R_CFG -> 1", "[main] MSG_DEV_CMD: R_NO_SUCH_PARAM -> 0",
+                             "[main] Read device parameter [R_NO_SUCH_PARAM -> "})
+        EXPECT_TRUE(log.contains(line)) << line;
+    EXPECT_TRUE(QRegularExpression("Device config readed \\[\\d+\\]").match(log).hasMatch());
+    // "NOT USE" cannot be edited; a value can.
+    const TParamNode *spare = window->FindParamNode("SRV2_ADDR");
+    EXPECT_FALSE(window->Model().flags(window->Model().IndexOf(const_cast<TParamNode *>(spare), 1)) & Qt::ItemIsEditable);
+    EXPECT_TRUE(window->Model().flags(window->Model().IndexOf(window->FindParamNode("SRV_PORT"), 1)) & Qt::ItemIsEditable);
+}
+
+TEST_F(MainWindowTest, AWriteClearsEachMarkAsTheDeviceConfirmsIt) {
+    Describe(SimDescription);
+    Open({"--reject", "SRV_ADDR"});
+    ASSERT_TRUE(WaitRead());
+    Edit("SRV_PORT", "21001");
+    Edit("SRV_ADDR", "198.51.100.7");
+    EXPECT_TRUE(window->Action("ActDevWriteCfg")->isEnabled());
+    EXPECT_TRUE(window->HasChangedParams());
+    window->Action("ActDevWriteCfg")->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return MainLog().contains("Configuration writed OK"); }, 10000));
+    EXPECT_FALSE(window->FindParamNode("SRV_PORT")->data.changed);
+    EXPECT_TRUE(window->FindParamNode("SRV_ADDR")->data.changed); // refused by the device
+    EXPECT_TRUE(window->Action("ActDevWriteCfg")->isEnabled());
+    const QString log = MainLog();
+    EXPECT_TRUE(log.contains("[main] CMD(S_SRV_PORT=21001) -> OK [")) << log.toStdString();
+    EXPECT_TRUE(log.contains("[main] CMD(S_SRV_ADDR=198.51.100.7) -> ERROR ["));
+    // An unchanged edit marks nothing.
+    Edit("SRV2_ADDR", "NOT USE");
+    EXPECT_FALSE(window->FindParamNode("SRV2_ADDR")->data.changed);
+}
+
+TEST_F(MainWindowTest, ThePasswordIsAskedForAndSent) {
+    Describe(SimDescription);
+    QString asked;
+    TVeltraConfigurator::PasswordDialogHook = [&](QString &password) {
+        asked = QStringLiteral("yes");
+        password = QStringLiteral("s3cr3t");
+        return true;
+    };
+    Open({"--password", "s3cr3t"});
+    ASSERT_TRUE(WaitRead(15000));
+    EXPECT_EQ(asked, "yes");
+    EXPECT_EQ(window->StatusText(), "VT-300 [ 356938035643809 ]");
+    EXPECT_EQ(window->FindParamNode("SRV_PORT")->data.value, "21000");
+    for (const QString &log : {MainLogFile, CmdLogFile})
+        EXPECT_FALSE(ReadTextFile(log, 0).contains("s3cr3t")) << log.toStdString();
+    EXPECT_TRUE(MainLog().contains("[main] MSG_DEV_CMD: S_PASSNOW=*** -> 1"));
+}
+
+TEST_F(MainWindowTest, TheCloseQueryAsksOnlyAboutUnwrittenChanges) {
+    Describe(WorkedExample);
+    Open({}, false);
+    window->Action("ActDevSim")->trigger();
+    EXPECT_TRUE(window->close()); // nothing changed: no question
+    EXPECT_TRUE(questions.isEmpty());
+
+    Open({}, false);
+    window->Action("ActDevSim")->trigger();
+    Edit("PAR_PORT", "80");
+    answer = IDCANCEL;
+    EXPECT_FALSE(window->close());
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_EQ(questions[0], "Некоторые параметры были изменены. Записать их в трекер?");
+    // Yes without a tracker: the user is told, and the window stays open instead of waiting for ever.
+    answer = IDYES;
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(questions.last().startsWith("Трекер не подключён")) << questions.last().toStdString();
+    answer = IDNO;
+    EXPECT_TRUE(window->close());
+    const QString log = MainLog();
+    EXPECT_EQ(log.count("Close query: false"), 2);
+    EXPECT_EQ(log.count("Close query: true"), 2);
+}
+
+TEST_F(MainWindowTest, ConfigurationFilesComeBackWithTheirMarks) {
+    Describe(QByteArray(WorkedExample) + "_FW = {\n  name = Firmware\n}\n");
+    Open({}, false);
+    window->Action("ActDevSim")->trigger();
+    Edit("PAR_PORT", "8080");
+    Edit("PAR_NOTE", "bus 12");
+    const QString file = dir.filePath(QStringLiteral("saved.cfg"));
+    TVeltraConfigurator::FileDialogHook = [&](bool save, const QString &title, const QString &folder,
+                                              const QString &name, const QString &) {
+        EXPECT_EQ(title, save ? "Сохранение конфигурации" : "Загрузка конфигурации");
+        EXPECT_EQ(folder, ExeDir);
+        EXPECT_EQ(name, "veltra_.cfg");
+        return file;
+    };
+    window->Action("ActSaveCfg")->trigger();
+    QFile saved(file);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    // Keys starting with "_" are never copied from the tree.
+    EXPECT_EQ(saved.readAll(), "grp_link=\r\nPAR_ADDR=\r\nPAR_PORT=8080\r\ngrp_mode=\r\nPAR_MODE=\r\nPAR_FLAGS=\r\n"
+                               "PAR_PERIOD=\r\nPAR_NOTE=bus 12");
+    saved.close();
+    EXPECT_TRUE(window->FindParamNode("PAR_PORT")->data.changed); // saving is not writing
+
+    QFile edited(file);
+    ASSERT_TRUE(edited.open(QIODevice::Append));
+    edited.write("\r\nPAR_MODE=NOT USE\r\n_FW=345\r\n");
+    edited.close();
+    window->Action("ActLoadCfg")->trigger();
+    const QString first = TreeText();
+    EXPECT_EQ(first, "Link\n  Server address=*\n  Server port=8080*\nMode\n  Mode=NOT USE\n  Flags=*\n  Period=*\n"
+                     "Note=bus 12*\nFirmware=345\n");
+    window->Action("ActLoadCfg")->trigger();
+    EXPECT_EQ(TreeText(), first);
+
+    // A file that cannot be written says so.
+    const QString unwritable = dir.filePath(QStringLiteral("saved.cfg/inside.cfg"));
+    EXPECT_FALSE(window->SaveConfigTo(unwritable));
+    ASSERT_FALSE(questions.isEmpty());
+    EXPECT_TRUE(questions.last().startsWith("Не удалось сохранить конфигурацию в файл [" + unwritable + "]: "));
+}
+
+// Closing the program while the engine is busy with the device ends within seconds.
+TEST_F(MainWindowTest, ClosingDuringAReadAWriteOrAnUploadEndsCleanly) {
+    Describe(SimDescription);
+    const QString image = dir.filePath(QStringLiteral("image.bin"));
+    QFile big(image);
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    big.write(QByteArray(256 * 1024, 'x'));
+    big.close();
+    for (const char *phase : {"read", "write", "upload"}) {
+        SCOPED_TRACE(phase);
+        Open({"--delay", "50"});
+        ASSERT_TRUE(WaitUntil([&] { return window->LedLit(); }, 10000));
+        if (QByteArray(phase) == "write") {
+            ASSERT_TRUE(WaitRead());
+            for (int i = 0; i < 20; ++i)
+                Edit("SRV_PORT", QString::number(30000 + i));
+            window->Action("ActDevWriteCfg")->trigger();
+        } else if (QByteArray(phase) == "upload") {
+            ASSERT_TRUE(WaitRead());
+            window->Engine().PutCmd(QStringLiteral("_UPD_FIRMWARE ") + image);
+            ASSERT_TRUE(WaitUntil([&] { return progress.isVisible(); }, 5000));
+            ServeFor(300);
+        }
+        QElapsedTimer clock;
+        clock.start();
+        window.reset();
+        EXPECT_LT(clock.elapsed(), 5000);
+        EXPECT_TRUE(MainLog().contains(QRegularExpression("Destroy \\[\\d+\\]")));
+    }
+}

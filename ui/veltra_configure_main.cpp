@@ -1,0 +1,726 @@
+#include "veltra_configure_main.h"
+
+#include "LuFiles.h"
+#include "LuLed.h"
+#include "LuUtils.h"
+#include "common.h"
+#include "sys_message_box.h"
+#include "veltra_about.h"
+#include "veltra_commander.h"
+#include "veltra_dev_info.h"
+#include "veltra_msgbox.h"
+#include "veltra_password.h"
+#include "veltra_pictures.h"
+#include "veltra_progress_info.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStyledItemDelegate>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString Caption = QStringLiteral("Конфигуратор");
+const QString NoDevice = QStringLiteral("нет устройства");
+const QString ConfigFilter = QStringLiteral("Файлы конфигурации (*.cfg);;Все файлы (*)");
+const QString FirmwareFilter = QStringLiteral("Файлы прошивок (*.bin);;Все файлы (*)");
+const QString DescriptionName = QStringLiteral("veltra_params.conf");
+
+// An entry of a "__GROUPS" or "params" list is skipped when it is empty or a comment.
+bool IgnoredEntry(const QString &entry) {
+    return entry.isEmpty() || entry.startsWith(u';') || entry.startsWith(u'#');
+}
+
+// The entries of a list attribute: separated by any of blank, ",", ";", "|".
+QStringList ListEntries(const QString &list) {
+    const QString lines = ReplaceAny(list, {QStringLiteral(" "), QStringLiteral(","), QStringLiteral(";"),
+                                            QStringLiteral("|")},
+                                     QStringLiteral("\r"));
+    QStringList entries;
+    for (const QString &line : lines.split(u'\r'))
+        if (const QString entry = TrimText(line); !IgnoredEntry(entry))
+            entries << entry;
+    return entries;
+}
+
+TLuHash AttributesOf(const QString &block) {
+    TLuHash attrs;
+    attrs.Assign(block, true, StdKeySeparators, QStringLiteral("\r"));
+    return attrs;
+}
+
+bool RefreshWanted(const TLuHash &attrs) {
+    const QString refresh = attrs.GetVal(QStringLiteral("refresh"));
+    return !refresh.isEmpty() && QStringLiteral("1TtYy").contains(refresh[0]);
+}
+
+// The main log is read and passed around: a password command shows as "S_PASSNOW=***".
+QString WithoutPassword(const QString &cmd) {
+    static const QString passNow = QStringLiteral("S_PASSNOW=");
+    return cmd.startsWith(passNow) ? passNow + QStringLiteral("***") : cmd;
+}
+
+QString Versions(int version) {
+    return IntToDec(4, version);
+}
+
+// Until the editors get their own controls, every kind is edited as text; the result goes through
+// the window's update callback, which marks the node.
+class TParamsDelegate : public QStyledItemDelegate {
+public:
+    TParamsDelegate(TParamsModel &model, std::function<void(TParamNode *, const QString &)> edited,
+                    QObject *parent)
+        : QStyledItemDelegate(parent), fmodel(model), fedited(std::move(edited)) {}
+
+    void setModelData(QWidget *editor, QAbstractItemModel *, const QModelIndex &index) const override {
+        if (auto *line = qobject_cast<QLineEdit *>(editor))
+            fedited(fmodel.NodeOf(index), line->text());
+    }
+
+private:
+    TParamsModel &fmodel;
+    std::function<void(TParamNode *, const QString &)> fedited;
+};
+
+} // namespace
+
+TVeltraConfigurator::TFileDialog TVeltraConfigurator::FileDialogHook;
+TVeltraConfigurator::TPasswordDialog TVeltraConfigurator::PasswordDialogHook;
+
+void TMainWindowReceiver::HandleNotification(quint32 msg, int code, qint64 value, const QString &text) {
+    fwindow.HandleNotification(msg, code, value, text);
+}
+
+TVeltraConfigurator::TVeltraConfigurator(QWidget *parent) : QMainWindow(parent) {
+    setWindowTitle(QStringLiteral("VELTRA - Конфигуратор"));
+    MainWindowHandle = &freceiver;
+    CreateActions();
+    CreateMenus();
+    CreateLayout();
+    fRefreshTimer = new QTimer(this);
+    fRefreshTimer->setInterval(RefreshPeriodMs());
+    connect(fRefreshTimer, &QTimer::timeout, this, &TVeltraConfigurator::RefreshTick);
+    fRefreshTimer->start();
+    comm = std::make_unique<TVeltraCommander>();
+}
+
+TVeltraConfigurator::~TVeltraConfigurator() {
+    QElapsedTimer clock;
+    clock.start();
+    // The engine reports the device absent while it stops; this window handles that as usual.
+    comm->Stop();
+    comm.reset();
+    if (MainWindowHandle == &freceiver)
+        MainWindowHandle = nullptr;
+    Log(QStringLiteral("Destroy [%1]").arg(clock.elapsed()));
+}
+
+int TVeltraConfigurator::RefreshPeriodMs() const {
+    const qint64 seconds = AppSettings ? AppSettings->GetAsInteger(QStringLiteral("refresh_interval")) : 0;
+    return seconds > 0 ? int(std::min<qint64>(seconds, 86400) * 1000) : 10000;
+}
+
+QAction *TVeltraConfigurator::AddAction(const QString &name, const QString &caption, const QString &hint,
+                                        const QList<QKeySequence> &keys, bool enabled,
+                                        void (TVeltraConfigurator::*slot)()) {
+    auto *action = new QAction(caption, this);
+    action->setObjectName(name);
+    action->setToolTip(hint.isEmpty() ? caption : hint);
+    action->setStatusTip(hint);
+    action->setShortcuts(keys);
+    action->setEnabled(enabled);
+    connect(action, &QAction::triggered, this, slot);
+    addAction(action); // shortcuts work without a menu, as ActDevSim's does
+    return action;
+}
+
+void TVeltraConfigurator::CreateActions() {
+    AddAction("ActLoadCfg", "Загрузить конфигурацию", {}, {QKeySequence("Ctrl+L")}, true,
+              &TVeltraConfigurator::LoadConfigFile);
+    AddAction("ActSaveCfg", "Сохранить конфигурацию", {}, {QKeySequence("Ctrl+S")}, true,
+              &TVeltraConfigurator::SaveConfigFile);
+    AddAction("ActShowLog", "Показать журналы", {}, {QKeySequence("Ctrl+Alt+Shift+L")}, true,
+              &TVeltraConfigurator::ActShowLogExecute);
+    AddAction("ActExit", "Выход", {}, {QKeySequence("Ctrl+X")}, true, &TVeltraConfigurator::ActExitExecute);
+    AddAction("ActDevReadCfg", "Прочитать конфигурацию", "Перечитать конфигурацию из устройства",
+              {QKeySequence("Ctrl+R"), QKeySequence("F5")}, false, &TVeltraConfigurator::ActDevReadCfgExecute);
+    AddAction("ActDevWriteCfg", "Записать конфигурацию", "Записать конфигурацию в устройство",
+              {QKeySequence("Ctrl+W")}, false, &TVeltraConfigurator::ActDevWriteCfgExecute);
+    AddAction("ActDevUpdFirmware", "Обновить прошивку", {}, {}, false,
+              &TVeltraConfigurator::ActDevUpdFirmwareExecute);
+    AddAction("ActDevReboot", "Перезагрузить", {}, {}, false, &TVeltraConfigurator::ActDevRebootExecute);
+    AddAction("ActDevShowInfo", "Показать информацию", "Показать информацию об устройстве",
+              {QKeySequence("Ctrl+I")}, false, &TVeltraConfigurator::ActDevShowInfoExecute);
+    AddAction("ActHelp", "Справка", {}, {QKeySequence("F1")}, true, &TVeltraConfigurator::ActHelpExecute);
+    AddAction("ActAbout", "О программе", {}, {}, true, &TVeltraConfigurator::ActAboutExecute);
+    AddAction("ActDevSim", "ActDevSim", {}, {QKeySequence("Ctrl+Shift+F12")}, true,
+              &TVeltraConfigurator::ActDevSimExecute);
+}
+
+QAction *TVeltraConfigurator::Action(const QString &name) const {
+    return findChild<QAction *>(name);
+}
+
+void TVeltraConfigurator::CreateMenus() {
+    const auto menu = [this](const QString &title, const QStringList &items) {
+        QMenu *m = menuBar()->addMenu(title);
+        for (const QString &item : items) {
+            if (item == u"-")
+                m->addSeparator();
+            else
+                m->addAction(Action(item));
+        }
+    };
+    menu(QStringLiteral("Файл"), {"ActLoadCfg", "ActSaveCfg", "-", "ActShowLog", "-", "ActExit"});
+    menu(QStringLiteral("Устройство"), {"ActDevReadCfg", "ActDevWriteCfg", "ActDevUpdFirmware", "-", "ActDevReboot",
+                                        "-", "ActDevShowInfo"});
+    menu(QStringLiteral("Справка"), {"ActHelp", "ActAbout"});
+}
+
+void TVeltraConfigurator::CreateLayout() {
+    auto *central = new QWidget(this);
+    auto *column = new QVBoxLayout(central);
+    column->setContentsMargins(8, 8, 8, 8);
+    column->setSpacing(6);
+
+    auto *strip = new QHBoxLayout;
+    strip->setSpacing(6);
+    fDevLed = new TLuLed(central);
+    fDevName = new QLineEdit(NoDevice, central);
+    fDevName->setObjectName("DevName");
+    fDevName->setReadOnly(true);
+    strip->addWidget(fDevLed);
+    strip->addWidget(fDevName, 1);
+    const std::pair<const char *, TGlyph> buttons[] = {
+        {"ActDevShowInfo", glyphDevInfo}, {"ActDevReadCfg", glyphReadConfig}, {"ActDevWriteCfg", glyphWriteConfig}};
+    for (const auto &[name, glyph] : buttons) {
+        Action(name)->setIcon(ToolbarGlyph(glyph));
+        auto *button = new QToolButton(central);
+        button->setDefaultAction(Action(name));
+        button->setFixedSize(32, 24);
+        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        strip->addWidget(button);
+    }
+    column->addLayout(strip);
+
+    fmodel = new TParamsModel(this);
+    fParamsTree = new QTreeView(central);
+    fParamsTree->setObjectName("ParamsTree");
+    fParamsTree->setModel(fmodel);
+    fParamsTree->setSelectionBehavior(QAbstractItemView::SelectRows);
+    fParamsTree->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+    fParamsTree->header()->setFixedHeight(20);
+    fParamsTree->header()->setSectionsMovable(true);
+    fParamsTree->header()->setStretchLastSection(true);
+    fParamsTree->setColumnWidth(0, 200);
+    fParamsTree->setItemDelegate(new TParamsDelegate(
+        *fmodel, [this](TParamNode *node, const QString &text) { ParamEdited(node, 1, text, node && text != node->data.value); },
+        fParamsTree));
+    fParamsTree->installEventFilter(this);
+    fmodel->SetExpandedQuery([this](const QModelIndex &index) { return fParamsTree->isExpanded(index); });
+    connect(fParamsTree, &QTreeView::expanded, fmodel, [this](const QModelIndex &i) { fmodel->NodeChanged(fmodel->NodeOf(i)); });
+    connect(fParamsTree, &QTreeView::collapsed, fmodel, [this](const QModelIndex &i) { fmodel->NodeChanged(fmodel->NodeOf(i)); });
+    connect(fParamsTree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &TVeltraConfigurator::ParamsTreeChange);
+    column->addWidget(fParamsTree, 1);
+
+    fParamDesc = new QTextEdit(central);
+    fParamDesc->setObjectName("ParamDesc");
+    fParamDesc->setReadOnly(true);
+    fParamDesc->setFixedHeight(64);
+    column->addWidget(fParamDesc);
+
+    setCentralWidget(central);
+    resize(472, 450 + menuBar()->sizeHint().height());
+    setMinimumSize(400, 400);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+QString TVeltraConfigurator::StatusText() const {
+    return fDevName->text();
+}
+
+QString TVeltraConfigurator::DescriptionText() const {
+    return fParamDesc->toPlainText();
+}
+
+bool TVeltraConfigurator::LedLit() const {
+    return fDevLed->Lit();
+}
+
+void TVeltraConfigurator::Log(const QString &text) const {
+    AppLog(TAG, text, -1);
+}
+
+// ---- the parameter tree ----
+
+void TVeltraConfigurator::ClearTree() {
+    fmodel->Clear();
+}
+
+void TVeltraConfigurator::BuildParamsTree() {
+    ClearTree();
+    refresh_params.Clear();
+    params_conf.Clear();
+    const QString confDir = AppSettings ? AppSettings->GetVal(QStringLiteral("conf_dir")) : QString();
+    for (const QString &folder : {ExeDir, ParentDir, confDir})
+        if (QFileInfo(folder + DescriptionName).isFile())
+            params_conf.Load(folder + DescriptionName, true, StdKeySeparators);
+
+    QStringList unplaced;
+    for (int i = 0; i < params_conf.Count(); ++i)
+        unplaced << params_conf.GetKey(i);
+    unplaced.removeOne(QStringLiteral("__GROUPS"));
+    for (const QString &group : ListEntries(params_conf.GetVal(QStringLiteral("__GROUPS")))) {
+        TParamNodeData data;
+        data.key = group;
+        data.is_group = true;
+        data.attrs = AttributesOf(params_conf.GetVal(group));
+        const QStringList params = ListEntries(data.attrs.GetVal(QStringLiteral("params")));
+        TParamNode *node = fmodel->AddNode(nullptr, std::move(data));
+        unplaced.removeOne(group);
+        for (const QString &param : params) {
+            AddParamNode(node, param);
+            unplaced.removeOne(param);
+        }
+    }
+    for (const QString &key : unplaced)
+        if (const QString entry = TrimText(key); !IgnoredEntry(entry))
+            AddParamNode(nullptr, entry);
+
+    fParamsTree->setFocus();
+    if (!fmodel->IsEmpty()) {
+        const QModelIndex first = fmodel->IndexOf(fmodel->Root(0));
+        fParamsTree->setCurrentIndex(first);
+        fParamsTree->expand(first);
+    }
+}
+
+void TVeltraConfigurator::AddParamNode(TParamNode *parent, const QString &key) {
+    TParamNodeData data;
+    data.key = key;
+    data.attrs = AttributesOf(params_conf.GetVal(key));
+    if (dev_params.KeyIndex(key) >= 0)
+        data.value = dev_params.GetVal(key);
+    else
+        comm->PutCmd(QStringLiteral("R_") + key);
+    if (RefreshWanted(data.attrs) && refresh_params.IndexOf(key) < 0)
+        refresh_params.Add(key);
+    fmodel->AddNode(parent, std::move(data));
+}
+
+void TVeltraConfigurator::ParamsTreeChange() {
+    const TParamNode *node = fmodel->NodeOf(fParamsTree->currentIndex());
+    fParamDesc->setPlainText(node ? node->data.attrs.GetVal(QStringLiteral("desc")) : QString());
+}
+
+bool TVeltraConfigurator::StartEditing(const QModelIndex &index) {
+    const QModelIndex value = index.siblingAtColumn(1);
+    const TParamNode *node = fmodel->NodeOf(value);
+    if (!node || !TParamsModel::Editable(node->data, 1))
+        return false;
+    fParamsTree->edit(value);
+    return true;
+}
+
+bool TVeltraConfigurator::eventFilter(QObject *watched, QEvent *event) {
+    // While an editor is open the keys go to it, not to the tree.
+    if (watched == fParamsTree && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_F2) {
+            const QModelIndexList selected = fParamsTree->selectionModel()->selectedRows();
+            if (!selected.isEmpty())
+                StartEditing(selected.first());
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- the dialogue with the device ----
+
+bool TVeltraConfigurator::HasChangedParams() const {
+    bool changed = false;
+    fmodel->ForEachNode([&changed](TParamNode &node) { changed = changed || (!node.data.is_group && node.data.changed); });
+    return changed;
+}
+
+void TVeltraConfigurator::UpdateWriteAction() {
+    Action("ActDevWriteCfg")->setEnabled(HasChangedParams());
+}
+
+void TVeltraConfigurator::ParamEdited(TParamNode *node, int, const QString &value, bool modified) {
+    if (!node || !modified)
+        return;
+    node->data.changed = true;
+    node->data.value = value;
+    fmodel->NodeChanged(node);
+    UpdateWriteAction();
+}
+
+void TVeltraConfigurator::ReadDeviceConfig() {
+    if (HasChangedParams() &&
+        SysMessageBox(Caption,
+                      QStringLiteral("Некоторые параметры были изменены. При перезагрузке изменения будут потеряны. "
+                                     "Всё равно перезагрузить?"),
+                      MB_YESNO | MB_ICONWARNING) != IDYES)
+        return;
+    if (!comm->DevPresent())
+        return;
+    ClearTree();
+    comm->PutCmd(QStringLiteral("/R_CFG"));
+}
+
+void TVeltraConfigurator::WriteDeviceConfig(bool closeAfter) {
+    if (!comm->DevPresent())
+        return;
+    fmodel->ForEachNode([this](TParamNode &node) {
+        if (node.data.changed)
+            comm->PutCmd(QStringLiteral("S_") + node.data.key + u'=' + node.data.value);
+    });
+    comm->PutCmd(QStringLiteral("_WRITE_OK"));
+    if (closeAfter)
+        comm->PutCmd(QStringLiteral("_CLOSE"));
+}
+
+void TVeltraConfigurator::RefreshTick() {
+    if (!comm->DevPresent())
+        return;
+    for (int i = 0; i < refresh_params.Count(); ++i) {
+        const QString key = TrimText(refresh_params[i]);
+        const TParamNode *node = FindParamNode(key);
+        if (node && !node->data.changed)
+            comm->PutCmd(QStringLiteral(".R_") + key);
+    }
+}
+
+void TVeltraConfigurator::HandleNotification(quint32 msg, int code, qint64 value, const QString &text) {
+    if (msg == ProgressMessage) {
+        ProgressCode(code, value, text);
+        return;
+    }
+    if (msg != AppMessage)
+        return;
+    switch (code) {
+    case MSG_DEV_CMD:
+        DevCmdDone(value);
+        break;
+    case MSG_DEV_PRESENT:
+        DevPresent(value);
+        break;
+    case MSG_DEV_INFO:
+        DevInfo(value);
+        break;
+    case MSG_DEV_MESSAGE:
+        DevMessage(text);
+        break;
+    case MSG_DEV_PASSWORD:
+        DevPassword();
+        break;
+    case MSG_DEV_SEND_STR:
+        DevSendStr(text);
+        break;
+    default:
+        break;
+    }
+}
+
+void TVeltraConfigurator::DevCmdDone(qint64 value) {
+    const QString cmd = comm->LastCmd();
+    const bool ok = value != 0;
+    Log(QStringLiteral("MSG_DEV_CMD: ") + WithoutPassword(cmd) + QStringLiteral(" -> ") + QString::number(value));
+    if (cmd.startsWith(QStringLiteral("S_PASSNOW"))) {
+        comm->PutCmd(QStringLiteral("_GET_DEV_INFO"));
+    } else if (cmd.startsWith(QStringLiteral("R_"))) {
+        if (cmd == u"R_CFG") {
+            dev_params.Clear();
+            dev_params.Assign(UnescapeText(comm->LastAns()), true, StdKeySeparators, QStringLiteral("\r"));
+            Log(QStringLiteral("Device config readed [%1]").arg(dev_params.Count()));
+            BuildParamsTree();
+        } else if (ok) {
+            const QString key = cmd.mid(2, 99);
+            TParamNode *node = FindParamNode(key);
+            if (node && !node->data.changed) {
+                node->data.value = comm->LastAns();
+                dev_params.SetVal(key, comm->LastAns());
+                fmodel->NodeChanged(node);
+            }
+        } else {
+            Log(QStringLiteral("Read device parameter [") + cmd + QStringLiteral(" -> ") + comm->LastAns() + u']');
+        }
+    } else if (cmd == u"_WRITE_OK") {
+        Log(QStringLiteral("Configuration writed OK"));
+    } else if (cmd == u"_CLOSE") {
+        close();
+    } else {
+        Log(QStringLiteral("CMD(") + cmd + QStringLiteral(") -> ") + (ok ? "OK" : "ERROR") + QStringLiteral(" [") +
+            comm->LastAns() + u']');
+        if (ok && cmd.startsWith(QStringLiteral("S_"))) {
+            const qsizetype eq = cmd.indexOf(u'=');
+            TParamNode *node = FindParamNode(TrimText(cmd.mid(2, eq < 0 ? -1 : eq - 2)));
+            if (node) {
+                node->data.changed = false;
+                UpdateWriteAction();
+                fmodel->NodeChanged(node);
+            }
+        }
+    }
+}
+
+void TVeltraConfigurator::LogDeviceDetails() {
+    Log(QStringLiteral("  Type:  ") + comm->DevName());
+    Log(QStringLiteral("  IMEI:  ") + comm->DevIMEI());
+    Log(QStringLiteral("  VerHw: ") + Versions(comm->DevHwVersion()));
+    Log(QStringLiteral("  VerSw: ") + Versions(comm->DevSwVersion()));
+}
+
+void TVeltraConfigurator::DevPresent(qint64 value) {
+    Log(QStringLiteral("MSG_DEV_PRESENT: ") + QString::number(value));
+    const bool present = value > 0;
+    for (const char *name : {"ActDevReadCfg", "ActDevShowInfo", "ActDevReboot", "ActDevUpdFirmware"})
+        Action(name)->setEnabled(present);
+    fDevLed->SetLit(present);
+    if (present) {
+        fDevName->setText(comm->DevName() + QStringLiteral(" [ ") + comm->DevIMEI() + QStringLiteral(" ]"));
+        Log(QStringLiteral("Device connected"));
+        LogDeviceDetails();
+        ReadDeviceConfig();
+        return;
+    }
+    fDevName->setText(NoDevice);
+    Log(QStringLiteral("Device disconnected"));
+    if (value < 0) {
+        ClearTree();
+        fParamDesc->clear();
+    }
+}
+
+void TVeltraConfigurator::DevInfo(qint64 value) {
+    Log(QStringLiteral("MSG_DEV_PRESENT: ") + QString::number(value));
+    fDevName->setText(comm->DevName() + QStringLiteral(" [ ") + comm->DevIMEI() + QStringLiteral(" ]"));
+    Log(QStringLiteral("Device info updated"));
+    LogDeviceDetails();
+}
+
+void TVeltraConfigurator::DevMessage(const QString &text) {
+    if (text.isEmpty())
+        return;
+    static const QString marks = QStringLiteral("!#*?");
+    static const int flags[] = {MB_ICONWARNING, MB_ICONERROR, MB_ICONWARNING, MB_ICONQUESTION};
+    const qsizetype mark = marks.indexOf(text[0]);
+    const QString shown = mark < 0 ? text.left(999) : text.mid(1, 999);
+    if (fcompanions.msgBox)
+        fcompanions.msgBox->ShowMsg(shown, mark < 0 ? 0 : flags[mark], 10);
+}
+
+void TVeltraConfigurator::DevPassword() {
+    QString password;
+    bool ok = false;
+    if (PasswordDialogHook) {
+        ok = PasswordDialogHook(password);
+    } else {
+        TVeltraPassword dialog(this);
+        ok = dialog.exec() == QDialog::Accepted;
+        password = dialog.Password();
+    }
+    if (ok && !password.isEmpty())
+        comm->PutCmd(QStringLiteral(".S_PASSNOW=") + password);
+}
+
+void TVeltraConfigurator::DevSendStr(const QString &text) {
+    if (!comm->DevPresent())
+        return;
+    Log(QStringLiteral("MSG_DEV_SEND_STR: ") + text);
+    comm->PutCmd(QStringLiteral("_SEND_STR=") + text);
+}
+
+void TVeltraConfigurator::ProgressCode(int code, qint64 value, const QString &text) {
+    if (code == PROGRESS_CANCEL) {
+        if (value == 1)
+            comm->Cancel();
+    } else if (fcompanions.progress) {
+        fcompanions.progress->ApplyProgressCode(code, value, text);
+    }
+}
+
+// ---- configuration files ----
+
+QString TVeltraConfigurator::AskFile(bool save, const QString &title, const QString &folder, const QString &name,
+                                     const QString &filter) {
+    if (FileDialogHook)
+        return FileDialogHook(save, title, folder, name, filter);
+    const QString proposed = QDir(folder).filePath(name);
+    return save ? QFileDialog::getSaveFileName(this, title, proposed, filter)
+                : QFileDialog::getOpenFileName(this, title, proposed, filter);
+}
+
+void TVeltraConfigurator::SaveConfigFile() {
+    const QString file = AskFile(true, QStringLiteral("Сохранение конфигурации"), ExeDir,
+                                 QStringLiteral("veltra_") + comm->Identity().imei + QStringLiteral(".cfg"),
+                                 ConfigFilter);
+    if (!file.isEmpty())
+        SaveConfigTo(file);
+}
+
+bool TVeltraConfigurator::SaveConfigTo(const QString &fileName) {
+    fmodel->ForEachNode([this](TParamNode &node) {
+        if (!node.data.key.startsWith(u'_'))
+            dev_params.SetVal(node.data.key, node.data.value);
+    });
+    QString error;
+    if (WriteTextFileWhole(fileName, dev_params.AsText(QStringLiteral("="), QStringLiteral("\r\n")), error))
+        return true;
+    SysMessageBox(Caption, QStringLiteral("Не удалось сохранить конфигурацию в файл [") + fileName +
+                               QStringLiteral("]: ") + error,
+                  MB_OK | MB_ICONERROR);
+    return false;
+}
+
+void TVeltraConfigurator::LoadConfigFile() {
+    const QString file = AskFile(false, QStringLiteral("Загрузка конфигурации"), ExeDir,
+                                 QStringLiteral("veltra_") + comm->Identity().imei + QStringLiteral(".cfg"),
+                                 ConfigFilter);
+    if (!file.isEmpty())
+        LoadConfigFrom(file);
+}
+
+void TVeltraConfigurator::LoadConfigFrom(const QString &fileName) {
+    dev_params.Load(fileName, true, StdKeySeparators);
+    BuildParamsTree();
+    fmodel->ForEachNode([this](TParamNode &node) {
+        node.data.value = dev_params.GetVal(node.data.key);
+        if (!node.data.is_group)
+            node.data.changed = !node.data.key.startsWith(u'_') && node.data.value != u"NOT USE";
+        fmodel->NodeChanged(&node);
+    });
+    UpdateWriteAction();
+}
+
+// ---- the actions ----
+
+void TVeltraConfigurator::ActDevReadCfgExecute() {
+    ReadDeviceConfig();
+}
+
+void TVeltraConfigurator::ActDevWriteCfgExecute() {
+    WriteDeviceConfig(false);
+}
+
+void TVeltraConfigurator::ActExitExecute() {
+    close();
+}
+
+void TVeltraConfigurator::ActShowLogExecute() {
+    QWidget *log = fcompanions.logView;
+    if (!log)
+        return;
+    QPoint at(frameGeometry().right() + 2, frameGeometry().top() + 24);
+    if (const QScreen *screen = this->screen()) {
+        const QRect area = screen->geometry();
+        const QSize size = log->frameGeometry().size();
+        at.setX(std::min(at.x(), area.right() + 1 - size.width()));
+        at.setY(std::min(at.y(), area.bottom() + 1 - size.height()));
+    }
+    log->move(at);
+    log->show();
+    log->lower();
+    log->raise();
+}
+
+void TVeltraConfigurator::ActDevShowInfoExecute() {
+    TVeltraDevInfo *info = fcompanions.devInfo;
+    if (!info)
+        return;
+    const TVeltraCommander::TIdentity id = comm->Identity();
+    info->UpdateDevInfo(QStringLiteral("\rDevName=") + id.name + QStringLiteral("\rDevIMEI=") + id.imei +
+                        QStringLiteral("\rDevHwVersion=") + Versions(id.hw) + QStringLiteral("\rDevSwVersion=") +
+                        Versions(id.sw) + u'\r');
+    info->show();
+    MoveWindowToCursor(info, false, false);
+}
+
+void TVeltraConfigurator::ActDevUpdFirmwareExecute() {
+    if (fFirmwareDir.isEmpty())
+        fFirmwareDir = ParentDir + QStringLiteral("dat") + QDir::separator();
+    if (!DirExists(fFirmwareDir))
+        fFirmwareDir = ParentDir;
+    const QString file = AskFile(false, QStringLiteral("Выбор файла прошивки"), fFirmwareDir, QString(), FirmwareFilter);
+    if (file.isEmpty())
+        return;
+    if (HasChangedParams() &&
+        SysMessageBox(Caption,
+                      QStringLiteral("Некоторые параметры конфигурации были изменены. При обновлении прошивки эти "
+                                     "изменения будут потеряны. Всё равно обновлять прошивку?"),
+                      MB_YESNO | MB_ICONWARNING) != IDYES)
+        return;
+    if (comm->DevPresent())
+        comm->PutCmd(QStringLiteral("_UPD_FIRMWARE ") + QFileInfo(file).absoluteFilePath());
+}
+
+void TVeltraConfigurator::ActDevRebootExecute() {
+    if (comm->DevPresent())
+        comm->PutCmd(QStringLiteral("_REBOOT"));
+}
+
+void TVeltraConfigurator::ActHelpExecute() {
+    const QStringList files = FindFiles(ParentDir, QStringLiteral("\\.pdf$"), true).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    if (files.isEmpty()) {
+        AppLog(QStringLiteral("help"), QStringLiteral("No files found"), -1);
+        return;
+    }
+    const bool opened = QDesktopServices::openUrl(QUrl::fromLocalFile(files.first()));
+    AppLog(QStringLiteral("help"), QStringLiteral("Open [") + files.first() + QStringLiteral("]: ") +
+                                       QString::number(opened ? 1 : 0), -1);
+}
+
+void TVeltraConfigurator::ActAboutExecute() {
+    TVeltraAbout about(this);
+    about.exec();
+}
+
+void TVeltraConfigurator::ActDevSimExecute() {
+    HandleNotification(AppMessage, MSG_DEV_PRESENT, 1, QString());
+    dev_params.Clear();
+    BuildParamsTree();
+}
+
+void TVeltraConfigurator::closeEvent(QCloseEvent *event) {
+    bool mayClose = !HasChangedParams();
+    if (!mayClose) {
+        const int answer =
+            SysMessageBox(Caption, QStringLiteral("Некоторые параметры были изменены. Записать их в трекер?"),
+                          MB_YESNOCANCEL | MB_ICONWARNING);
+        if (answer == IDNO) {
+            mayClose = true;
+        } else if (answer == IDYES) {
+            // Without a tracker nothing would be written and "_CLOSE" would never come back.
+            if (comm->DevPresent())
+                WriteDeviceConfig(true);
+            else
+                SysMessageBox(Caption,
+                              QStringLiteral("Трекер не подключён: изменения не могут быть записаны. Подключите "
+                                             "трекер или закройте программу без записи."),
+                              MB_OK | MB_ICONWARNING);
+        }
+    }
+    Log(QStringLiteral("Close query: ") + (mayClose ? "true" : "false"));
+    event->setAccepted(mayClose);
+}

@@ -14,6 +14,8 @@
 
 #include <QAction>
 #include <QFile>
+#include <QLabel>
+#include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTreeView>
 #include <memory>
@@ -349,4 +351,58 @@ TEST_F(MainWindowTest, ClosingDuringAReadAWriteOrAnUploadEndsCleanly) {
         EXPECT_LT(clock.elapsed(), 5000);
         EXPECT_TRUE(MainLog().contains(QRegularExpression("Destroy \\[\\d+\\]")));
     }
+}
+
+TEST_F(MainWindowTest, NotificationsWithoutADeviceBehaveAsTheWindowShowsThem) {
+    Describe(WorkedExample);
+    Open({}, false);
+    window->Action("ActDevSim")->trigger();
+    Edit("PAR_MODE", "auto");
+    // Going absent with 0 keeps the tree and its marks; with -1 (a firmware upload) clears both.
+    window->HandleNotification(AppMessage, MSG_DEV_PRESENT, 0, QString());
+    EXPECT_FALSE(window->LedLit());
+    EXPECT_EQ(window->StatusText(), "нет устройства");
+    EXPECT_FALSE(window->Action("ActDevReadCfg")->isEnabled());
+    EXPECT_TRUE(window->FindParamNode("PAR_MODE")->data.changed);
+    EXPECT_TRUE(window->Action("ActDevWriteCfg")->isEnabled());
+    window->HandleNotification(AppMessage, MSG_DEV_PRESENT, -1, QString());
+    EXPECT_TRUE(window->Model().IsEmpty());
+    EXPECT_EQ(window->DescriptionText(), "");
+
+    // A message's first character picks the picture and is dropped; a letter stays.
+    window->HandleNotification(AppMessage, MSG_DEV_MESSAGE, 0, QStringLiteral("?Продолжить?"));
+    EXPECT_TRUE(msgBox.isVisible());
+    EXPECT_EQ(Control<QLabel>(msgBox, "Msg")->text(), "Продолжить?");
+    window->HandleNotification(AppMessage, MSG_DEV_MESSAGE, 0, QStringLiteral("Готово"));
+    EXPECT_EQ(Control<QLabel>(msgBox, "Msg")->text(), "Готово");
+
+    // Progress codes go to the progress window; code 20 with 0 does nothing.
+    window->HandleNotification(ProgressMessage, PROGRESS_SHOW, 0, QString());
+    EXPECT_TRUE(progress.isVisible());
+    window->HandleNotification(ProgressMessage, PROGRESS_PERCENT, 40, QString());
+    EXPECT_EQ(Control<QProgressBar>(progress, "ProgressBar")->value(), 40);
+    window->HandleNotification(ProgressMessage, PROGRESS_CANCEL, 0, QString());
+    EXPECT_FALSE(ReadTextFile(CmdLogFile, 0).contains("Set cancel flag"));
+    window->HandleNotification(ProgressMessage, PROGRESS_HIDE, 0, QString());
+    EXPECT_FALSE(progress.isVisible());
+}
+
+TEST_F(MainWindowTest, TheRefreshReadsOnlyUnmarkedParametersAndDropsAnswersForMarkedOnes) {
+    Describe(SimDescription);
+    AppSettings->SetVal(QStringLiteral("refresh_interval"), QStringLiteral("3"));
+    Open();
+    EXPECT_EQ(window->RefreshPeriodMs(), 3000);
+    ASSERT_TRUE(WaitRead());
+    EXPECT_EQ(window->RefreshParams().GetText(), "GSM_SIGNAL");
+    window->RefreshTick();
+    ASSERT_TRUE(WaitUntil([&] { return MainLog().contains("MSG_DEV_CMD: R_GSM_SIGNAL -> 1") && Idle(); }, 5000));
+    // A marked node is not refreshed, and a single read's answer leaves it alone.
+    Edit("GSM_SIGNAL", "99");
+    const qsizetype before = MainLog().count("MSG_DEV_CMD: R_GSM_SIGNAL");
+    window->RefreshTick();
+    ServeFor(500);
+    EXPECT_EQ(MainLog().count("MSG_DEV_CMD: R_GSM_SIGNAL"), before);
+    window->Engine().PutCmd(QStringLiteral("R_GSM_SIGNAL"));
+    ASSERT_TRUE(WaitUntil([&] { return MainLog().count("MSG_DEV_CMD: R_GSM_SIGNAL") > before && Idle(); }, 5000));
+    EXPECT_EQ(window->FindParamNode("GSM_SIGNAL")->data.value, "99");
 }

@@ -1,5 +1,6 @@
 #include "comm/pty_fixture.h"
 #include "engine_fixture.h"
+#include "fuzz/answer_checks.h"
 
 #include <map>
 #include <thread>
@@ -315,4 +316,25 @@ TEST_F(EngineTest, AnswerFormsAreNormalised) {
     EXPECT_TRUE(CmdLog().contains("S_K=61 -> K=50\r\n")) << CmdLog().toStdString();
     EXPECT_TRUE(CmdLog().contains("[bad answer]"));
     EXPECT_EQ(Run("S_NOP").value, 1);
+}
+
+// The answer parsers on their own, with the checks the fuzz target makes, over forms a device sends
+// and inputs the fuzzer found.
+TEST(EngineParsers, AnswersAndIdentitiesKeepTheirShape) {
+    const TVeltraCommander::TIdentity id =
+        TVeltraCommander::ParseIdentity(QStringLiteral("Tracker-A HW:12 SW:345 IMEI: 356938035643809"));
+    EXPECT_EQ(id.name, "Tracker-A");
+    EXPECT_EQ(id.imei, "356938035643809");
+    EXPECT_EQ(id.hw, 12);
+    EXPECT_EQ(id.sw, 345);
+    EXPECT_EQ(TVeltraCommander::ParseIdentity(QStringLiteral("Tracker-B")).hw, -1);
+    QString answer = QStringLiteral("CFG:\r  apn = internet\r  port  =  5000\r");
+    ASSERT_TRUE(TVeltraCommander::CleanAnswer(QStringLiteral("CFG"), answer));
+    EXPECT_EQ(answer, "apn\\s=\\sinternet\\rport\\s=\\s5000");
+    // An IMEI followed by a no-break space and control bytes from the code page (found by fuzzing).
+    const QString noBreak = QString::fromLatin1("\nON\x1fPES\xff\xff\xff\xa0 7 IMEI:\nON\x1fPES\xff\xff\xff\xa0");
+    EXPECT_EQ(AnswerChecks::CheckIdentity(noBreak).toStdString(), "");
+    for (const QString &text : {QString(), QStringLiteral("IMEI:"), QStringLiteral("HW:99999999999 SW:"),
+                                QStringLiteral("R_CFG\n  CFG\r\r\r  x"), noBreak})
+        EXPECT_EQ(AnswerChecks::CheckAnswer(QStringLiteral("R_CFG"), text).toStdString(), "");
 }

@@ -22,11 +22,13 @@ inline QString CheckAnswer(const QString &name, const QString &collected) {
     return {};
 }
 
-// The identity's IMEI is one word and the versions are never negative unless missing (-1).
+// The identity's IMEI is one word: none of the blanks that end it in the answer (the ASCII ones; a
+// no-break space from the code page is part of the word, as the device sent it).
 inline QString CheckIdentity(const QString &text) {
     const TVeltraCommander::TIdentity id = TVeltraCommander::ParseIdentity(text);
+    static const QString blanks = QStringLiteral(" \t\r\n\v\f");
     for (QChar c : id.imei)
-        if (c.isSpace())
+        if (blanks.contains(c))
             return QStringLiteral("IMEI holds a blank");
     if (id.name != TrimText(id.name))
         return QStringLiteral("type not trimmed");

@@ -697,7 +697,8 @@ void TVeltraConfigurator::ActAboutExecute() {
 }
 
 void TVeltraConfigurator::ActDevSimExecute() {
-    HandleNotification(AppMessage, MSG_DEV_PRESENT, 1, QString());
+    // Through the channel, so that the handler runs as for the engine's own notification.
+    SendNotification(&freceiver, AppMessage, MSG_DEV_PRESENT, 1);
     dev_params.Clear();
     BuildParamsTree();
 }

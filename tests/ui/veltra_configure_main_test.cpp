@@ -359,31 +359,31 @@ TEST_F(MainWindowTest, NotificationsWithoutADeviceBehaveAsTheWindowShowsThem) {
     window->Action("ActDevSim")->trigger();
     Edit("PAR_MODE", "auto");
     // Going absent with 0 keeps the tree and its marks; with -1 (a firmware upload) clears both.
-    window->HandleNotification(AppMessage, MSG_DEV_PRESENT, 0, QString());
+    SendNotification(MainWindowHandle, AppMessage, MSG_DEV_PRESENT, 0, QString());
     EXPECT_FALSE(window->LedLit());
     EXPECT_EQ(window->StatusText(), "нет устройства");
     EXPECT_FALSE(window->Action("ActDevReadCfg")->isEnabled());
     EXPECT_TRUE(window->FindParamNode("PAR_MODE")->data.changed);
     EXPECT_TRUE(window->Action("ActDevWriteCfg")->isEnabled());
-    window->HandleNotification(AppMessage, MSG_DEV_PRESENT, -1, QString());
+    SendNotification(MainWindowHandle, AppMessage, MSG_DEV_PRESENT, -1, QString());
     EXPECT_TRUE(window->Model().IsEmpty());
     EXPECT_EQ(window->DescriptionText(), "");
 
     // A message's first character picks the picture and is dropped; a letter stays.
-    window->HandleNotification(AppMessage, MSG_DEV_MESSAGE, 0, QStringLiteral("?Продолжить?"));
+    SendNotification(MainWindowHandle, AppMessage, MSG_DEV_MESSAGE, 0, QStringLiteral("?Продолжить?"));
     EXPECT_TRUE(msgBox.isVisible());
     EXPECT_EQ(Control<QLabel>(msgBox, "Msg")->text(), "Продолжить?");
-    window->HandleNotification(AppMessage, MSG_DEV_MESSAGE, 0, QStringLiteral("Готово"));
+    SendNotification(MainWindowHandle, AppMessage, MSG_DEV_MESSAGE, 0, QStringLiteral("Готово"));
     EXPECT_EQ(Control<QLabel>(msgBox, "Msg")->text(), "Готово");
 
     // Progress codes go to the progress window; code 20 with 0 does nothing.
-    window->HandleNotification(ProgressMessage, PROGRESS_SHOW, 0, QString());
+    SendNotification(MainWindowHandle, ProgressMessage, PROGRESS_SHOW, 0, QString());
     EXPECT_TRUE(progress.isVisible());
-    window->HandleNotification(ProgressMessage, PROGRESS_PERCENT, 40, QString());
+    SendNotification(MainWindowHandle, ProgressMessage, PROGRESS_PERCENT, 40, QString());
     EXPECT_EQ(Control<QProgressBar>(progress, "ProgressBar")->value(), 40);
-    window->HandleNotification(ProgressMessage, PROGRESS_CANCEL, 0, QString());
+    SendNotification(MainWindowHandle, ProgressMessage, PROGRESS_CANCEL, 0, QString());
     EXPECT_FALSE(ReadTextFile(CmdLogFile, 0).contains("Set cancel flag"));
-    window->HandleNotification(ProgressMessage, PROGRESS_HIDE, 0, QString());
+    SendNotification(MainWindowHandle, ProgressMessage, PROGRESS_HIDE, 0, QString());
     EXPECT_FALSE(progress.isVisible());
 }
 

@@ -74,7 +74,16 @@ void TParamsModel::Clear() {
     beginResetModel();
     froots.clear();
     ffirstByKey.clear();
+    fchanged = 0;
     endResetModel();
+}
+
+void TParamsModel::SetChanged(TParamNode *node, bool changed) {
+    if (!node || node->data.is_group || node->data.changed == changed)
+        return;
+    node->data.changed = changed;
+    fchanged += changed ? 1 : -1;
+    NodeChanged(node);
 }
 
 TParamNode *TParamsModel::AddNode(TParamNode *parent, TParamNodeData data) {
@@ -89,6 +98,8 @@ TParamNode *TParamsModel::AddNode(TParamNode *parent, TParamNodeData data) {
     siblings.push_back(std::move(node));
     if (!ffirstByKey.contains(added->data.key))
         ffirstByKey.insert(added->data.key, added);
+    if (added->data.changed && !added->data.is_group)
+        ++fchanged;
     endInsertRows();
     return added;
 }

@@ -49,6 +49,10 @@ public:
     bool IsEmpty() const { return froots.empty(); }
     // Repaints the node's row after its value or mark changed.
     void NodeChanged(TParamNode *node);
+    // Marks or unmarks a parameter (groups are never marked) and repaints it. The model counts the
+    // marks, so asking whether any is set costs nothing however large the tree.
+    void SetChanged(TParamNode *node, bool changed);
+    int ChangedCount() const { return fchanged; }
     TParamNode *NodeOf(const QModelIndex &index) const;
     QModelIndex IndexOf(TParamNode *node, int column = 0) const;
     // Which group rows show the open picture; the view tells.
@@ -70,6 +74,7 @@ private:
 
     std::vector<std::unique_ptr<TParamNode>> froots;
     QHash<QString, TParamNode *> ffirstByKey;
+    int fchanged = 0; // parameter nodes marked changed
     std::function<bool(const QModelIndex &)> fexpanded;
     QIcon fimages[4];
 };

@@ -27,6 +27,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScreen>
+#include <QSet>
 #include <QStyledItemDelegate>
 #include <QTextEdit>
 #include <QTimer>
@@ -285,10 +286,9 @@ void TVeltraConfigurator::BuildParamsTree() {
         if (QFileInfo(folder + DescriptionName).isFile())
             params_conf.Load(folder + DescriptionName, true, StdKeySeparators);
 
-    QStringList unplaced;
-    for (int i = 0; i < params_conf.Count(); ++i)
-        unplaced << params_conf.GetKey(i);
-    unplaced.removeOne(QStringLiteral("__GROUPS"));
+    // The keys in their first-definition order; those a group places are skipped at the end. Keys are
+    // unique in the store, so "remove the first match" is "skip it".
+    QSet<QString> placed{QStringLiteral("__GROUPS")};
     for (const QString &group : ListEntries(params_conf.GetVal(QStringLiteral("__GROUPS")))) {
         TParamNodeData data;
         data.key = group;
@@ -296,15 +296,18 @@ void TVeltraConfigurator::BuildParamsTree() {
         data.attrs = AttributesOf(params_conf.GetVal(group));
         const QStringList params = ListEntries(data.attrs.GetVal(QStringLiteral("params")));
         TParamNode *node = fmodel->AddNode(nullptr, std::move(data));
-        unplaced.removeOne(group);
+        placed.insert(group);
         for (const QString &param : params) {
             AddParamNode(node, param);
-            unplaced.removeOne(param);
+            placed.insert(param);
         }
     }
-    for (const QString &key : unplaced)
-        if (const QString entry = TrimText(key); !IgnoredEntry(entry))
-            AddParamNode(nullptr, entry);
+    for (int i = 0; i < params_conf.Count(); ++i) {
+        const QString key = params_conf.GetKey(i);
+        if (!placed.contains(key))
+            if (const QString entry = TrimText(key); !IgnoredEntry(entry))
+                AddParamNode(nullptr, entry);
+    }
 
     fParamsTree->setFocus();
     if (!fmodel->IsEmpty()) {
@@ -358,9 +361,7 @@ bool TVeltraConfigurator::eventFilter(QObject *watched, QEvent *event) {
 // ---- the dialogue with the device ----
 
 bool TVeltraConfigurator::HasChangedParams() const {
-    bool changed = false;
-    fmodel->ForEachNode([&changed](TParamNode &node) { changed = changed || (!node.data.is_group && node.data.changed); });
-    return changed;
+    return fmodel->ChangedCount() > 0;
 }
 
 void TVeltraConfigurator::UpdateWriteAction() {
@@ -370,8 +371,8 @@ void TVeltraConfigurator::UpdateWriteAction() {
 void TVeltraConfigurator::ParamEdited(TParamNode *node, int, const QString &value, bool modified) {
     if (!node || !modified)
         return;
-    node->data.changed = true;
     node->data.value = value;
+    fmodel->SetChanged(node, true);
     fmodel->NodeChanged(node);
     UpdateWriteAction();
 }
@@ -477,9 +478,8 @@ void TVeltraConfigurator::DevCmdDone(qint64 value) {
             const qsizetype eq = cmd.indexOf(u'=');
             TParamNode *node = FindParamNode(TrimText(cmd.mid(2, eq < 0 ? -1 : eq - 2)));
             if (node) {
-                node->data.changed = false;
+                fmodel->SetChanged(node, false);
                 UpdateWriteAction();
-                fmodel->NodeChanged(node);
             }
         }
     }
@@ -607,8 +607,7 @@ void TVeltraConfigurator::LoadConfigFrom(const QString &fileName) {
     BuildParamsTree();
     fmodel->ForEachNode([this](TParamNode &node) {
         node.data.value = dev_params.GetVal(node.data.key);
-        if (!node.data.is_group)
-            node.data.changed = !node.data.key.startsWith(u'_') && node.data.value != u"NOT USE";
+        fmodel->SetChanged(&node, !node.data.key.startsWith(u'_') && node.data.value != u"NOT USE");
         fmodel->NodeChanged(&node);
     });
     UpdateWriteAction();

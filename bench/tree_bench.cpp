@@ -1,0 +1,101 @@
+// The parameter tree at size: a description of N parameters in 100 groups, for N = 10 000 and 20 000.
+// Prints, for each N, the time from BuildParamsTree to the window painted once, a configuration file
+// of N entries loaded and painted, and the marks of a whole write batch cleared one confirmation at a
+// time (FindParamNode, unmark, write action), then the 20 000 / 10 000 ratios (2.0 is linear).
+#include "LuFiles.h"
+#include "common.h"
+#include "params_tree.h"
+#include "veltra_configure_main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <cstdio>
+
+namespace {
+
+QString Key(int i) {
+    return QStringLiteral("PAR_%1").arg(i, 5, 10, QChar(u'0'));
+}
+
+void WriteDescription(const QString &file, int params) {
+    QString text = QStringLiteral("__GROUPS =");
+    for (int g = 0; g < 100; ++g)
+        text += QStringLiteral(" grp_%1").arg(g);
+    text += u'\n';
+    const int perGroup = params / 100;
+    for (int g = 0; g < 100; ++g) {
+        text += QStringLiteral("grp_%1 = {\n  name = Group %1\n  params =").arg(g);
+        for (int i = g * perGroup; i < (g + 1) * perGroup; ++i)
+            text += u' ' + Key(i);
+        text += QStringLiteral("\n}\n");
+    }
+    for (int i = 0; i < params; ++i)
+        text += Key(i) + QStringLiteral(" = {\n  name = Parameter %1\n  type = int\n}\n").arg(i);
+    WriteTextFile(file, text, true);
+}
+
+struct TFigures {
+    qint64 build, load, clear;
+};
+
+TFigures Measure(int params, const QTemporaryDir &dir) {
+    ExeDir = dir.filePath(QStringLiteral("bin%1/").arg(params));
+    QDir().mkpath(ExeDir);
+    WriteDescription(ExeDir + QStringLiteral("veltra_params.conf"), params);
+    QString config;
+    for (int i = 0; i < params; ++i)
+        config += Key(i) + QStringLiteral("=%1\r\n").arg(i);
+    const QString configFile = dir.filePath(QStringLiteral("config%1.cfg").arg(params));
+    WriteTextFile(configFile, config, true);
+
+    TVeltraConfigurator window;
+    window.show();
+    QApplication::processEvents();
+    QElapsedTimer clock;
+    clock.start();
+    window.Action(QStringLiteral("ActDevSim"))->trigger();
+    window.grab();
+    TFigures f{};
+    f.build = clock.restart();
+    window.LoadConfigFrom(configFile);
+    window.grab();
+    f.load = clock.restart();
+    for (int i = 0; i < params; ++i) {
+        window.Model().SetChanged(window.FindParamNode(Key(i)), false);
+        window.UpdateWriteAction();
+    }
+    f.clear = clock.elapsed();
+    return f;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QElapsedTimer start;
+    start.start();
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    AppSettings = new TLuHash();
+    AppSettings->SetVal(QStringLiteral("com_ports"), QStringLiteral("250"));
+    AppSettings->SetVal(QStringLiteral("com250"), QStringLiteral("/nonexistent/tty"));
+    ParentDir = dir.path() + u'/';
+    {
+        TVeltraConfigurator window;
+        window.show();
+        QApplication::processEvents();
+        std::printf("window_shown: %lld ms\n", static_cast<long long>(start.elapsed()));
+    }
+    const TFigures small = Measure(10000, dir);
+    const TFigures large = Measure(20000, dir);
+    const auto line = [](const char *name, qint64 a, qint64 b) {
+        std::printf("%s: %lld ms at 10000, %lld ms at 20000, ratio %.2f\n", name, static_cast<long long>(a),
+                    static_cast<long long>(b), a > 0 ? double(b) / double(a) : 0.0);
+    };
+    line("build_and_paint", small.build, large.build);
+    line("load_and_paint", small.load, large.load);
+    line("clear_marks", small.clear, large.clear);
+    return 0;
+}

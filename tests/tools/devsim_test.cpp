@@ -29,7 +29,6 @@ namespace {
 using TClock = std::chrono::steady_clock;
 using TMs = std::chrono::milliseconds;
 
-constexpr char SOH = 0x01;
 constexpr char EOT = 0x04;
 const QByteArray ACK(1, 0x06);
 const QByteArray NAK(1, 0x15);

@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QProgressBar>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTreeView>
 #include <memory>
@@ -405,4 +406,57 @@ TEST_F(MainWindowTest, TheRefreshReadsOnlyUnmarkedParametersAndDropsAnswersForMa
     window->Engine().PutCmd(QStringLiteral("R_GSM_SIGNAL"));
     ASSERT_TRUE(WaitUntil([&] { return MainLog().count("MSG_DEV_CMD: R_GSM_SIGNAL") > before && Idle(); }, 5000));
     EXPECT_EQ(window->FindParamNode("GSM_SIGNAL")->data.value, "99");
+}
+
+TEST_F(MainWindowTest, AFirmwareUploadThroughTheWindowReachesTheLoader) {
+    Describe(SimDescription);
+    const QString image = dir.filePath(QStringLiteral("image.bin"));
+    const QString received = dir.filePath(QStringLiteral("received.bin"));
+    QFile file(image);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(300, 'f'));
+    file.close();
+    Open({"--firmware-out", received});
+    ASSERT_TRUE(WaitRead());
+    QString title;
+    TVeltraConfigurator::FileDialogHook = [&](bool, const QString &t, const QString &, const QString &, const QString &) {
+        title = t;
+        return image;
+    };
+    bool shown = false;
+    window->Action("ActDevUpdFirmware")->trigger();
+    EXPECT_EQ(title, "Выбор файла прошивки");
+    ASSERT_TRUE(WaitUntil([&] {
+        shown = shown || progress.isVisible();
+        return msgBox.isVisible();
+    }, 20000));
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(progress.isVisible());
+    EXPECT_EQ(Control<QLabel>(msgBox, "Msg")->text(), "Обновление прошивки завершено. Устройство будет перезагружено.");
+    QFile got(received);
+    ASSERT_TRUE(WaitUntil([&] { return got.exists(); }, 5000));
+    ASSERT_TRUE(got.open(QIODevice::ReadOnly));
+    EXPECT_EQ(got.readAll().left(300), QByteArray(300, 'f'));
+    // The device comes back after its reboot and the configuration is read again.
+    EXPECT_TRUE(WaitUntil([&] { return window->LedLit() && !window->Model().IsEmpty(); }, 20000));
+}
+
+TEST_F(MainWindowTest, TheLogWindowOpensBesideTheMainWindow) {
+    Describe(WorkedExample);
+    Open({}, false);
+    QWidget log(nullptr, Qt::Window);
+    log.resize(100, 100);
+    window->SetCompanions({&log, nullptr, &progress, &msgBox});
+    window->move(10, 10);
+    QCoreApplication::processEvents();
+    window->Action("ActShowLog")->trigger();
+    EXPECT_TRUE(log.isVisible());
+    EXPECT_EQ(log.pos().x(), window->frameGeometry().right() + 2);
+    EXPECT_EQ(log.pos().y(), window->frameGeometry().top() + 24);
+    // Where it would pass the screen's right or bottom edge, it ends there instead.
+    const QRect screen = window->screen()->geometry();
+    log.resize(screen.width() / 2, screen.height());
+    window->Action("ActShowLog")->trigger();
+    EXPECT_EQ(log.frameGeometry().right(), screen.right());
+    EXPECT_EQ(log.frameGeometry().bottom(), screen.bottom());
 }

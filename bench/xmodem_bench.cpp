@@ -369,11 +369,11 @@ public:
     }
 
     TNoisyRun Run(double share, std::uint32_t seed, int maxRetries) {
-        TLineSpec spec;
-        spec.bytesPerSecond = LineRate115200;
-        spec.seed = seed;
-        spec.flip[ldFromPort] = spec.flip[ldToPort] = share;
-        TPtyBridge line(Port + 2, Port + 3, spec);
+        TLineSetup setup;
+        setup.bytesPerSecond = LineRate115200;
+        setup.seed = seed;
+        setup.flip[ldFromPort] = setup.flip[ldToPort] = share;
+        TPtyBridge line(Port + 2, Port + 3, setup);
         TLuPCom sendCom, readCom;
         TLuXYModem sender, receiver;
         for (auto [com, modem, port] : {std::tuple{&sendCom, &sender, Port + 2}, std::tuple{&readCom, &receiver, Port + 3}}) {

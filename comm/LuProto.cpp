@@ -227,6 +227,18 @@ int TLuXYModem::SendBlock(int bNum, const void *bData, int dLen, int &errCount) 
     }
 }
 
+// One step of a sender's wait: the deadline or the user's cancel ends it, otherwise the idle event runs.
+int TLuXYModem::StopSending(const QDeadlineTimer &silence) {
+    if (silence.hasExpired())
+        return xmTimeout;
+    if (TakeCancel()) {
+        SendCancel();
+        return xmUserCancel;
+    }
+    Idle(OnIdleWriting);
+    return xmOK;
+}
+
 int TLuXYModem::DrainFrame(TXYAnswerReader &ear, const QDeadlineTimer &silence) {
     ear.StartDrain();
     while (FComPort->TxCount() >= DrainLimit) {
@@ -235,13 +247,8 @@ int TLuXYModem::DrainFrame(TXYAnswerReader &ear, const QDeadlineTimer &silence) 
                 FComPort->Flush();
                 return CancelledBySender(xmCancel);
             }
-        if (silence.hasExpired())
-            return xmTimeout;
-        if (TakeCancel()) {
-            SendCancel();
-            return xmUserCancel;
-        }
-        Idle(OnIdleWriting);
+        if (const int stop = StopSending(silence); stop != xmOK)
+            return stop;
         FComPort->WaitRx(2);
     }
     return xmOK;
@@ -272,13 +279,8 @@ int TLuXYModem::AwaitAnswer(TXYAnswerReader &ear, QDeadlineTimer &silence, int l
             answer = noise ? xaNoise : xaNone;
             return xmOK;
         }
-        if (silence.hasExpired())
-            return xmTimeout;
-        if (TakeCancel()) {
-            SendCancel();
-            return xmUserCancel;
-        }
-        Idle(OnIdleWriting);
+        if (const int stop = StopSending(silence); stop != xmOK)
+            return stop;
         FComPort->WaitRx(Slice({repeat, silence}));
     }
 }

@@ -106,6 +106,7 @@ private:
     friend class TBlockReception;
     bool TakeCancel();
     int LineMs(int bytes) const;
+    int StopSending(const QDeadlineTimer &silence);
     int DrainFrame(TXYAnswerReader &ear, const QDeadlineTimer &silence);
     int AwaitAnswer(TXYAnswerReader &ear, QDeadlineTimer &silence, int lineMs, bool mayRepeat,
                     TXYAnswer &answer);

@@ -10,18 +10,18 @@ TSysMessageBoxHook &Hook() {
     return hook;
 }
 
-struct TButtonSpec {
+struct TButtonKind {
     QMessageBox::StandardButton button;
     const char16_t *caption; // the captions of a Russian Windows, which the rest of the program speaks
     int answer;
 };
 
-const TButtonSpec OkButton{QMessageBox::Ok, u"ОК", IDOK};
-const TButtonSpec YesButton{QMessageBox::Yes, u"Да", IDYES};
-const TButtonSpec NoButton{QMessageBox::No, u"Нет", IDNO};
-const TButtonSpec CancelButton{QMessageBox::Cancel, u"Отмена", IDCANCEL};
+const TButtonKind OkButton{QMessageBox::Ok, u"ОК", IDOK};
+const TButtonKind YesButton{QMessageBox::Yes, u"Да", IDYES};
+const TButtonKind NoButton{QMessageBox::No, u"Нет", IDNO};
+const TButtonKind CancelButton{QMessageBox::Cancel, u"Отмена", IDCANCEL};
 
-QList<TButtonSpec> ButtonsOf(int flags) {
+QList<TButtonKind> ButtonsOf(int flags) {
     switch (flags & MB_TYPEMASK) {
     case MB_YESNOCANCEL:
         return {YesButton, NoButton, CancelButton};
@@ -56,9 +56,9 @@ void SetSysMessageBoxHook(TSysMessageBoxHook hook) {
 std::unique_ptr<QMessageBox> NewSysMessageBox(const QString &caption, const QString &text, int flags,
                                               QWidget *owner) {
     auto box = std::make_unique<QMessageBox>(IconOf(flags), caption, text, QMessageBox::NoButton, owner);
-    const QList<TButtonSpec> buttons = ButtonsOf(flags);
-    for (const TButtonSpec &spec : buttons)
-        box->addButton(spec.button)->setText(QString::fromUtf16(spec.caption));
+    const QList<TButtonKind> buttons = ButtonsOf(flags);
+    for (const TButtonKind &kind : buttons)
+        box->addButton(kind.button)->setText(QString::fromUtf16(kind.caption));
     // As on Windows, the first button is the default one.
     box->setDefaultButton(buttons.first().button);
     return box;
@@ -66,9 +66,9 @@ std::unique_ptr<QMessageBox> NewSysMessageBox(const QString &caption, const QStr
 
 int SysMessageBoxAnswer(const QMessageBox &box) {
     const QMessageBox::StandardButton pressed = box.standardButton(box.clickedButton());
-    for (const TButtonSpec &spec : {OkButton, YesButton, NoButton, CancelButton})
-        if (spec.button == pressed)
-            return spec.answer;
+    for (const TButtonKind &kind : {OkButton, YesButton, NoButton, CancelButton})
+        if (kind.button == pressed)
+            return kind.answer;
     // Closed without a button (the window's close box or Escape without a cancel button).
     return IDCANCEL;
 }

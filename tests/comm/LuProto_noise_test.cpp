@@ -14,7 +14,7 @@ constexpr int SenderPort = 45, ReceiverPort = 46;
 // A sender and a receiver joined by a simulated line.
 class TModemPair {
 public:
-    explicit TModemPair(TLineSpec spec) : fline(SenderPort, ReceiverPort, std::move(spec)) {
+    explicit TModemPair(TLineSetup setup) : fline(SenderPort, ReceiverPort, std::move(setup)) {
         for (auto [com, modem, port] : {std::tuple{&fsenderCom, &fsender, SenderPort},
                                         std::tuple{&freceiverCom, &freceiver, ReceiverPort}}) {
             com->SetPort(port);
@@ -87,10 +87,10 @@ protected:
 
 TEST_P(XModemOneBadByte, CostsARepeatNotTheFile) {
     const TFault &fault = GetParam();
-    TLineSpec spec;
-    spec.bytesPerSecond = LineRate115200;
-    spec.faults[fault.direction] = {{fault.index, fault.mask}};
-    TModemPair pair(spec);
+    TLineSetup setup;
+    setup.bytesPerSecond = LineRate115200;
+    setup.faults[fault.direction] = {{fault.index, fault.mask}};
+    TModemPair pair(setup);
     ASSERT_TRUE(pair.fline.Ok());
     const QByteArray data = WriteRandomFile(dir.filePath("out.bin"), 300, 21);
     ASSERT_EQ(pair.fsender.SendFileAsync(dir.filePath("out.bin"), false), xmOK);
@@ -106,15 +106,15 @@ INSTANTIATE_TEST_SUITE_P(Faults, XModemOneBadByte, ::testing::ValuesIn(Faults),
                          [](const auto &info) { return std::string(info.param.name); });
 
 // A share of the bytes damaged or lost in both directions, as on a long cable near an ignition.
-TLineSpec NoisyLine(double flip, double drop, std::uint32_t seed) {
-    TLineSpec spec;
-    spec.bytesPerSecond = LineRate115200;
-    spec.seed = seed;
+TLineSetup NoisyLine(double flip, double drop, std::uint32_t seed) {
+    TLineSetup setup;
+    setup.bytesPerSecond = LineRate115200;
+    setup.seed = seed;
     for (int d : {ldFromPort, ldToPort}) {
-        spec.flip[d] = flip;
-        spec.drop[d] = drop;
+        setup.flip[d] = flip;
+        setup.drop[d] = drop;
     }
-    return spec;
+    return setup;
 }
 
 TEST(XModemNoisyLine, FileArrivesWhole) {

@@ -36,7 +36,7 @@ struct TByteFault {
     std::uint8_t mask;  // XORed into the byte; 0 drops it
 };
 
-struct TLineSpec {
+struct TLineSetup {
     int bytesPerSecond = 0; // 0: as fast as the relay goes
     double flip[2] = {0, 0}; // share of the bytes with one bit flipped, per direction
     double drop[2] = {0, 0}; // share of the bytes lost, per direction
@@ -49,7 +49,7 @@ constexpr int LineRate115200 = 115200 / 11;
 
 class TPtyBridge {
 public:
-    explicit TPtyBridge(int port, TLineSpec spec = {}) : fport(port), fspec(std::move(spec)) {
+    explicit TPtyBridge(int port, TLineSetup setup = {}) : fport(port), fsetup(std::move(setup)) {
         int pair[2] = {-1, -1};
         if (!OpenPty(port, fmaster, fslave, fportPath) || socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0)
             return;
@@ -58,7 +58,7 @@ public:
         Start();
     }
     // Our port object on `port` joined to a second one on `secondPort`.
-    TPtyBridge(int port, int secondPort, TLineSpec spec) : fport(port), fsecondPort(secondPort), fspec(std::move(spec)) {
+    TPtyBridge(int port, int secondPort, TLineSetup setup) : fport(port), fsecondPort(secondPort), fsetup(std::move(setup)) {
         QString secondPath;
         if (!OpenPty(port, fmaster, fslave, fportPath) || !OpenPty(secondPort, frelayEnd, fsecondSlave, secondPath))
             return;
@@ -140,7 +140,7 @@ private:
         fways[ldToPort].from = frelayEnd;
         fways[ldToPort].to = fmaster;
         for (int d : {ldFromPort, ldToPort})
-            fways[d].rng.seed(fspec.seed * 2 + std::uint32_t(d));
+            fways[d].rng.seed(fsetup.seed * 2 + std::uint32_t(d));
         frelay = std::thread([this] { Relay(); });
     }
 
@@ -167,12 +167,12 @@ private:
     void Pass(TWay &way, TLineDirection d, char byte) {
         const std::int64_t index = way.count++;
         int mask = -1;
-        for (const TByteFault &f : fspec.faults[d])
+        for (const TByteFault &f : fsetup.faults[d])
             if (f.index == index)
                 mask = f.mask;
         if (mask < 0) {
             const double u = std::uniform_real_distribution<double>(0, 1)(way.rng);
-            mask = u < fspec.drop[d] ? 0 : u < fspec.drop[d] + fspec.flip[d] ? 1 << (way.rng() % 8) : -1;
+            mask = u < fsetup.drop[d] ? 0 : u < fsetup.drop[d] + fsetup.flip[d] ? 1 << (way.rng() % 8) : -1;
         }
         if (mask >= 0)
             ++fspoiled[d];
@@ -184,7 +184,7 @@ private:
     }
 
     Clock::duration ByteTime() const {
-        return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / fspec.bytesPerSecond));
+        return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / fsetup.bytesPerSecond));
     }
 
     // The relay sleeps until the next paced byte is due (20 ms when none is), so bytes reach the far
@@ -193,7 +193,7 @@ private:
         Clock::duration wait = std::chrono::milliseconds(20);
         for (const TWay &way : fways)
             if (!way.pending.empty())
-                wait = fspec.bytesPerSecond > 0 ? std::min(wait, way.lineFree + ByteTime() - Clock::now())
+                wait = fsetup.bytesPerSecond > 0 ? std::min(wait, way.lineFree + ByteTime() - Clock::now())
                                                 : Clock::duration::zero();
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(std::max(wait, Clock::duration::zero()));
         return timespec{time_t(ns.count() / 1000000000), long(ns.count() % 1000000000)};
@@ -205,7 +205,7 @@ private:
             return;
         const Clock::time_point now = Clock::now();
         size_t ready = way.pending.size();
-        if (fspec.bytesPerSecond > 0) {
+        if (fsetup.bytesPerSecond > 0) {
             const Clock::duration byteTime = ByteTime();
             for (ready = 0; ready < way.pending.size() && way.lineFree + byteTime <= now; ++ready)
                 way.lineFree += byteTime;
@@ -226,7 +226,7 @@ private:
 
     int fport;
     int fsecondPort = 0;
-    TLineSpec fspec;
+    TLineSetup fsetup;
     int fmaster = -1, fslave = -1, frelayEnd = -1, fpeerEnd = -1, fsecondSlave = -1;
     QString fportPath;
     TWay fways[2];

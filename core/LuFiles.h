@@ -15,7 +15,7 @@ QString LoadTextWithIncludes(const QString &fileName, bool includes);
 // they are valid UTF-8 with a multi-byte sequence; otherwise the 8-bit code page.
 QString DecodeTextFile(const QByteArray &bytes, bool utf8Mark);
 QString ReadTextFile(const QString &fileName, qint64 offset);
-// Bytes written, or -1 empty path, -2 cannot open or create, -3 cannot seek to the end, -4 write failed.
+// Bytes written, or -1 empty path, -2 cannot open or create, -4 write failed.
 qint64 WriteTextFile(const QString &fileName, const QString &text, bool overwrite);
 // Replaces the file as a whole, in the code page, or leaves it as it was: false with the reason.
 bool WriteTextFileWhole(const QString &fileName, const QString &text, QString &error);

@@ -445,7 +445,10 @@ void TVeltraConfigurator::HandleNotification(quint32 msg, int code, qint64 value
 }
 
 void TVeltraConfigurator::DevCmdDone(qint64 value) {
-    const QString cmd = comm->LastCmd();
+    CmdAnswered(comm->LastCmd(), comm->LastAns(), value);
+}
+
+void TVeltraConfigurator::CmdAnswered(const QString &cmd, const QString &answer, qint64 value) {
     const bool ok = value != 0;
     Log(QStringLiteral("MSG_DEV_CMD: ") + WithoutPassword(cmd) + QStringLiteral(" -> ") + QString::number(value));
     if (cmd.startsWith(QStringLiteral("S_PASSNOW"))) {
@@ -453,19 +456,19 @@ void TVeltraConfigurator::DevCmdDone(qint64 value) {
     } else if (cmd.startsWith(QStringLiteral("R_"))) {
         if (cmd == u"R_CFG") {
             dev_params.Clear();
-            dev_params.Assign(UnescapeText(comm->LastAns()), true, StdKeySeparators, QStringLiteral("\r"));
+            dev_params.Assign(UnescapeText(answer), true, StdKeySeparators, QStringLiteral("\r"));
             Log(QStringLiteral("Device config readed [%1]").arg(dev_params.Count()));
             BuildParamsTree();
         } else if (ok) {
             const QString key = cmd.mid(2, 99);
             TParamNode *node = FindParamNode(key);
             if (node && !node->data.changed) {
-                node->data.value = comm->LastAns();
-                dev_params.SetVal(key, comm->LastAns());
+                node->data.value = answer;
+                dev_params.SetVal(key, answer);
                 fmodel->NodeChanged(node);
             }
         } else {
-            Log(QStringLiteral("Read device parameter [") + cmd + QStringLiteral(" -> ") + comm->LastAns() + u']');
+            Log(QStringLiteral("Read device parameter [") + cmd + QStringLiteral(" -> ") + answer + u']');
         }
     } else if (cmd == u"_WRITE_OK") {
         Log(QStringLiteral("Configuration writed OK"));
@@ -473,7 +476,7 @@ void TVeltraConfigurator::DevCmdDone(qint64 value) {
         close();
     } else {
         Log(QStringLiteral("CMD(") + cmd + QStringLiteral(") -> ") + (ok ? "OK" : "ERROR") + QStringLiteral(" [") +
-            comm->LastAns() + u']');
+            answer + u']');
         if (ok && cmd.startsWith(QStringLiteral("S_"))) {
             const qsizetype eq = cmd.indexOf(u'=');
             TParamNode *node = FindParamNode(TrimText(cmd.mid(2, eq < 0 ? -1 : eq - 2)));

@@ -78,6 +78,9 @@ public:
     void UpdateWriteAction();
     void ParamEdited(TParamNode *node, int column, const QString &value, bool modified);
     void HandleNotification(quint32 msg, int code, qint64 value, const QString &text);
+    // What a command result (MSG_DEV_CMD) does to the tree, the marks and the log, given the engine's
+    // last command, its answer and the result value.
+    void CmdAnswered(const QString &cmd, const QString &answer, qint64 value);
     void RefreshTick();
 
     // Configuration files.

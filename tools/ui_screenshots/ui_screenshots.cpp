@@ -1,6 +1,9 @@
-// Renders the configurator's small windows offscreen into PNG files, so that their looks can be
-// checked without a display: `ui_screenshots <folder>` writes one file per window and a sheet of the
-// painted pictures, then prints the folder. Run it with QT_SCALE_FACTOR=2 to see them at 200 %.
+// Renders the configurator's windows offscreen into PNG files, so that their looks can be checked
+// without a display: `ui_screenshots <folder>` writes one file per window and a sheet of the painted
+// pictures, then prints the folder. Run it with QT_SCALE_FACTOR=2 to see them at 200 %. The main
+// window shows the sample description with the simulator's configuration loaded from its file (every
+// row marked for writing); the demo shows it filled from the simulator itself.
+#include "LuHash.h"
 #include "common.h"
 #include "sys_message_box.h"
 #include "veltra_about.h"
@@ -8,6 +11,7 @@
 #include "veltra_msgbox.h"
 #include "veltra_password.h"
 #include "veltra_pictures.h"
+#include "veltra_configure_main.h"
 #include "veltra_progress_info.h"
 
 #include <QApplication>
@@ -16,6 +20,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QTimer>
+#include <QTreeView>
 #include <cstdio>
 #include <memory>
 
@@ -79,6 +84,19 @@ bool SaveProgress(const QDir &folder) {
     return Save(progress, folder, QStringLiteral("progress"));
 }
 
+bool SaveMainWindow(const QDir &folder) {
+    AppSettings = new TLuHash();
+    AppSettings->SetVal(QStringLiteral("conf_dir"), QStringLiteral(VELTRA_DATA_DIR "/"));
+    AppSettings->SetVal(QStringLiteral("com_ports"), QStringLiteral("250")); // no device: the engine idles
+    AppSettings->SetVal(QStringLiteral("com250"), QStringLiteral("/nonexistent/tty"));
+    TVeltraConfigurator window;
+    window.resize(900, 620);
+    window.LoadConfigFrom(QStringLiteral(VELTRA_DATA_DIR "/devsim_default.cfg"));
+    window.ParamsTree().expandAll();
+    window.ParamsTree().setCurrentIndex(window.Model().index(1, 0, window.Model().index(0, 0)));
+    return Save(window, folder, QStringLiteral("main_window"));
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -92,7 +110,7 @@ int main(int argc, char **argv) {
     TVeltraAbout about;
     const bool ok =
         SaveMsgBoxes(folder) && SavePassword(folder) && SaveDevInfo(folder) && SaveProgress(folder) &&
-        Save(about, folder, QStringLiteral("about")) &&
+        Save(about, folder, QStringLiteral("about")) && SaveMainWindow(folder) &&
         PictureSheet(app.devicePixelRatio()).save(folder.filePath(QStringLiteral("pictures.png")));
     if (!ok) {
         std::fprintf(stderr, "ui_screenshots: cannot write the pictures into %s\n",

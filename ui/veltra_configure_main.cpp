@@ -12,6 +12,7 @@
 #include "veltra_password.h"
 #include "veltra_pictures.h"
 #include "veltra_progress_info.h"
+#include "vt_prop_edit.h"
 
 #include <QAction>
 #include <QApplication>
@@ -81,24 +82,6 @@ QString WithoutPassword(const QString &cmd) {
 QString Versions(int version) {
     return IntToDec(4, version);
 }
-
-// Until the editors get their own controls, every kind is edited as text; the result goes through
-// the window's update callback, which marks the node.
-class TParamsDelegate : public QStyledItemDelegate {
-public:
-    TParamsDelegate(TParamsModel &model, std::function<void(TParamNode *, const QString &)> edited,
-                    QObject *parent)
-        : QStyledItemDelegate(parent), fmodel(model), fedited(std::move(edited)) {}
-
-    void setModelData(QWidget *editor, QAbstractItemModel *, const QModelIndex &index) const override {
-        if (auto *line = qobject_cast<QLineEdit *>(editor))
-            fedited(fmodel.NodeOf(index), line->text());
-    }
-
-private:
-    TParamsModel &fmodel;
-    std::function<void(TParamNode *, const QString &)> fedited;
-};
 
 } // namespace
 
@@ -231,9 +214,8 @@ void TVeltraConfigurator::CreateLayout() {
     fParamsTree->header()->setSectionsMovable(true);
     fParamsTree->header()->setStretchLastSection(true);
     fParamsTree->setColumnWidth(0, 200);
-    fParamsTree->setItemDelegate(new TParamsDelegate(
-        *fmodel, [this](TParamNode *node, const QString &text) { ParamEdited(node, 1, text, node && text != node->data.value); },
-        fParamsTree));
+    fParamsTree->setItemDelegate(new TVirtualEditDelegate(
+        *fmodel, [this](TParamNode *node, int column) { return ParamsTreeCreateEditor(node, column); }, fParamsTree));
     fParamsTree->installEventFilter(this);
     fmodel->SetExpandedQuery([this](const QModelIndex &index) { return fParamsTree->isExpanded(index); });
     connect(fParamsTree, &QTreeView::expanded, fmodel, [this](const QModelIndex &i) { fmodel->NodeChanged(fmodel->NodeOf(i)); });
@@ -333,6 +315,17 @@ void TVeltraConfigurator::AddParamNode(TParamNode *parent, const QString &key) {
 void TVeltraConfigurator::ParamsTreeChange() {
     const TParamNode *node = fmodel->NodeOf(fParamsTree->currentIndex());
     fParamDesc->setPlainText(node ? node->data.attrs.GetVal(QStringLiteral("desc")) : QString());
+}
+
+std::unique_ptr<TVirtualEditLink> TVeltraConfigurator::ParamsTreeCreateEditor(TParamNode *node, int column) {
+    if (column != 1 || !node || node->data.is_group)
+        return nullptr;
+    auto link = std::make_unique<TVirtualEditLink>();
+    link->SetOnUpdateData([this](TParamNode *edited, int col, TVirtualEditData &data) {
+        ParamEdited(edited, col, data.val, data.modified);
+    });
+    link->EditData() = ParamEditData(node->data.attrs, node->data.value);
+    return link;
 }
 
 bool TVeltraConfigurator::StartEditing(const QModelIndex &index) {

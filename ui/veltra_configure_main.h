@@ -28,6 +28,7 @@ class TVeltraCommander;
 class TVeltraConfigurator;
 class TVeltraDevInfo;
 class TVeltraMsgBox;
+class TVirtualEditLink;
 class TVeltraProgressInfo;
 
 // The window's receiver of the engine's and the log window's notifications.
@@ -70,6 +71,9 @@ public:
     void BuildParamsTree();
     void AddParamNode(TParamNode *parent, const QString &key);
     TParamNode *FindParamNode(const QString &key) const { return fmodel->FindParamNode(key); }
+    // The editor of a value cell, prepared from the node's description and value; none for groups
+    // and for the name column.
+    std::unique_ptr<TVirtualEditLink> ParamsTreeCreateEditor(TParamNode *node, int column);
 
     // The dialogue with the device.
     void ReadDeviceConfig();

@@ -94,7 +94,12 @@ bool SaveMainWindow(const QDir &folder) {
     window.LoadConfigFrom(QStringLiteral(VELTRA_DATA_DIR "/devsim_default.cfg"));
     window.ParamsTree().expandAll();
     window.ParamsTree().setCurrentIndex(window.Model().index(1, 0, window.Model().index(0, 0)));
-    return Save(window, folder, QStringLiteral("main_window"));
+    bool ok = Save(window, folder, QStringLiteral("main_window"));
+    // And with a value being edited in its list.
+    TParamNode *node = window.FindParamNode(QStringLiteral("SRV_PROTO"));
+    window.ParamsTree().setCurrentIndex(window.Model().IndexOf(node, 0));
+    window.ParamsTree().edit(window.Model().IndexOf(node, 1));
+    return Save(window, folder, QStringLiteral("main_window_editing")) && ok;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "LuLed.h"
 #include "LuUtils.h"
 #include "common.h"
+#include "param_description.h"
 #include "sys_message_box.h"
 #include "veltra_about.h"
 #include "veltra_commander.h"
@@ -43,31 +44,6 @@ const QString Caption = QStringLiteral("Конфигуратор");
 const QString NoDevice = QStringLiteral("нет устройства");
 const QString ConfigFilter = QStringLiteral("Файлы конфигурации (*.cfg);;Все файлы (*)");
 const QString FirmwareFilter = QStringLiteral("Файлы прошивок (*.bin);;Все файлы (*)");
-const QString DescriptionName = QStringLiteral("veltra_params.conf");
-
-// An entry of a "__GROUPS" or "params" list is skipped when it is empty or a comment.
-bool IgnoredEntry(const QString &entry) {
-    return entry.isEmpty() || entry.startsWith(u';') || entry.startsWith(u'#');
-}
-
-// The entries of a list attribute: separated by any of blank, ",", ";", "|".
-QStringList ListEntries(const QString &list) {
-    const QString lines = ReplaceAny(list, {QStringLiteral(" "), QStringLiteral(","), QStringLiteral(";"),
-                                            QStringLiteral("|")},
-                                     QStringLiteral("\r"));
-    QStringList entries;
-    for (const QString &line : lines.split(u'\r'))
-        if (const QString entry = TrimText(line); !IgnoredEntry(entry))
-            entries << entry;
-    return entries;
-}
-
-TLuHash AttributesOf(const QString &block) {
-    TLuHash attrs;
-    attrs.Assign(block, true, StdKeySeparators, QStringLiteral("\r"));
-    return attrs;
-}
-
 bool RefreshWanted(const TLuHash &attrs) {
     const QString refresh = attrs.GetVal(QStringLiteral("refresh"));
     return !refresh.isEmpty() && QStringLiteral("1TtYy").contains(refresh[0]);
@@ -262,11 +238,8 @@ void TVeltraConfigurator::ClearTree() {
 void TVeltraConfigurator::BuildParamsTree() {
     ClearTree();
     refresh_params.Clear();
-    params_conf.Clear();
     const QString confDir = AppSettings ? AppSettings->GetVal(QStringLiteral("conf_dir")) : QString();
-    for (const QString &folder : {ExeDir, ParentDir, confDir})
-        if (QFileInfo(folder + DescriptionName).isFile())
-            params_conf.Load(folder + DescriptionName, true, StdKeySeparators);
+    LoadParamsDescription(params_conf, {ExeDir, ParentDir, confDir});
 
     // The keys in their first-definition order; those a group places are skipped at the end. Keys are
     // unique in the store, so "remove the first match" is "skip it".

@@ -361,3 +361,21 @@ TEST_F(VeltraCli, AUtf8ConfigurationReachesTheDeviceAsTyped) {
     const TCliResult raw = Run(sim, {"send", "R_DEV_LABEL"});
     EXPECT_EQ(raw.out, "R_DEV_LABEL\n  DEV_LABEL=Автобус 12\n");
 }
+
+TEST_F(VeltraCli, CheckReportsEntriesTheDescriptionRefusesWithoutAnyPort) {
+    WriteFile("bad.cfg", "SRV_ADDR=10.0.0.1\nSRV_PORT=99999\n# a comment\nSRV_PROTO=SCTP\nBOGUS=1\n_IMEI=1\n");
+    const QStringList params{QStringLiteral("params=" VELTRA_DATA_DIR "/veltra_params.conf")};
+    const TCliResult bad = Run(QStringLiteral("/nonexistent/tty"), {"check", dir.filePath("bad.cfg")}, params);
+    EXPECT_EQ(bad.exitCode, 6) << bad.err.toStdString();
+    EXPECT_EQ(bad.out, "line 2: SRV_PORT=99999: outside 1..65535\n"
+                       "line 4: SRV_PROTO=SCTP: not one of: TCP, UDP\n"
+                       "line 5: BOGUS=1: not in the parameter description\n"
+                       "5 entries checked, 3 with problems\n");
+    const TCliResult good =
+        Run(QStringLiteral("/nonexistent/tty"), {"check", VELTRA_DATA_DIR "/devsim_default.cfg"}, params);
+    EXPECT_EQ(good.exitCode, 0) << good.out.toStdString();
+    const TCliResult missing = Run(QStringLiteral("/nonexistent/tty"), {"check", dir.filePath("bad.cfg")},
+                                   {QStringLiteral("params=/nonexistent/veltra_params.conf")});
+    EXPECT_EQ(missing.exitCode, 5);
+    EXPECT_EQ(missing.err, "No such file: /nonexistent/veltra_params.conf\n");
+}

@@ -6,6 +6,7 @@
 #include "cli_session.h"
 #include "cli_transfer.h"
 #include "common.h"
+#include "param_description.h"
 #include "pcomm_sio.h"
 
 #include <QCoreApplication>
@@ -29,6 +30,8 @@ const char *const Usage =
     "  firmware FILE          upload a firmware image (Ctrl-C cancels before the next block)\n"
     "\n"
     "Commands without the device protocol; the transfers use the first of the ports:\n"
+    "  check FILE             check a configuration file against the parameter description: print\n"
+    "                         each entry it does not know or whose value its editor would refuse\n"
     "  ports                  list the serial ports that would be probed\n"
     "  xsend FILE [--ymodem]  send FILE by XModem (or as a YModem batch of one)\n"
     "  xrecv FILE [--ymodem]  receive FILE by XModem (YModem: the sender's name, in FILE's folder)\n"
@@ -39,14 +42,17 @@ const char *const Usage =
     "  password=SECRET    answer the device's password request\n"
     "  cli_timeout=20     seconds to wait for the device and for each command\n"
     "  log_dir=/tmp/logs  where the logs go\n"
+    "  params=FILE        the parameter description to check against (default: veltra_params.conf\n"
+    "                     beside the program, in its parent folder and in conf_dir, as the window)\n"
     "  invite_delay=3000  milliseconds a receiving transfer waits before its first invitation\n"
     "\n"
     "Exit codes: 0 done, 1 usage, 2 no device answered or the port not opened, 3 password needed\n"
-    "            or wrong, 4 a command or transfer failed, 5 unreadable or missing file or folder.\n";
+    "            or wrong, 4 a command or transfer failed, 5 unreadable or missing file or folder,\n"
+    "            6 the checked file has entries the description does not know or accept.\n";
 
-const QStringList Commands{"ports", "info", "read", "write", "send", "firmware", "xsend", "xrecv", "yrecv"};
+const QStringList Commands{"check", "ports", "info", "read", "write", "send", "firmware", "xsend", "xrecv", "yrecv"};
 const QStringList CommandsWithoutArgs{"ports", "info", "read"};
-const QStringList CommandsWithPath{"write", "firmware", "xsend", "xrecv", "yrecv"};
+const QStringList CommandsWithPath{"check", "write", "firmware", "xsend", "xrecv", "yrecv"};
 const QStringList CommandsWithYModem{"xsend", "xrecv"};
 const QStringList CommandsOnPort{"xsend", "xrecv", "yrecv"};
 
@@ -59,7 +65,7 @@ int ShowUsage(const QString &command) {
 // What is sent must exist, and so must the folder a batch goes into; the other paths are checked
 // by their commands.
 bool PathExists(const QString &command, const QString &path) {
-    if (command == u"firmware" || command == u"xsend")
+    if (command == u"firmware" || command == u"xsend" || command == u"check")
         return QFileInfo(path).isFile();
     if (command == u"yrecv")
         return QFileInfo(path).isDir();
@@ -228,6 +234,39 @@ int RunDeviceCommand(const QString &command, const QStringList &args) {
     return SendLine(session, args.join(u' '));
 }
 
+// The description a check reads: the file given by params=, or the window's three places.
+bool LoadDescription(TLuHash &description) {
+    const QString file = AppSettings->GetVal(QStringLiteral("params"));
+    if (file.isEmpty()) {
+        LoadParamsDescription(description,
+                              {ExeDir, ParentDir, AppSettings->GetVal(QStringLiteral("conf_dir"))});
+        if (description.Count() == 0)
+            PrintError(QStringLiteral("No parameter description found: give one with params=FILE"));
+    } else if (const QString problem = UnreadableFile(file); !problem.isEmpty()) {
+        PrintError(problem);
+        return false;
+    } else {
+        description.Load(file, true);
+    }
+    return description.Count() > 0;
+}
+
+int CheckConfig(const QString &fileName) {
+    TLuHash description;
+    if (!LoadDescription(description))
+        return ExitBadFile;
+    if (const QString problem = UnreadableFile(fileName); !problem.isEmpty()) {
+        PrintError(problem);
+        return ExitBadFile;
+    }
+    const QList<TConfigEntry> entries = ConfigEntries(ReadTextFile(fileName, 0));
+    const QList<TConfigProblem> problems = CheckConfigEntries(entries, description);
+    for (const TConfigProblem &p : problems)
+        Print(QStringLiteral("line %1: %2=%3: %4\n").arg(p.entry.line).arg(p.entry.key, p.entry.value, p.reason));
+    Print(QStringLiteral("%1 entries checked, %2 with problems\n").arg(entries.size()).arg(problems.size()));
+    return problems.isEmpty() ? ExitOk : ExitFileProblems;
+}
+
 // The plain transfers: no device is looked for.
 int RunPortCommand(const QString &command, const QString &path, bool ymodem) {
     if (command == u"xsend")
@@ -246,6 +285,9 @@ int main(int argc, char **argv) {
     QStringList rest = app.arguments().mid(1);
     while (!rest.isEmpty() && rest.first().contains(u'='))
         settings << rest.takeFirst();
+    for (QString &setting : settings)
+        if (setting.startsWith(QStringLiteral("params=")) && setting.size() > 7)
+            setting = QStringLiteral("params=") + QFileInfo(setting.mid(7)).absoluteFilePath();
     const QString command = rest.isEmpty() ? QString() : rest.takeFirst().toLower();
     // "--ymodem" may stand anywhere after the command word.
     const bool ymodem =
@@ -268,6 +310,8 @@ int main(int argc, char **argv) {
     }
     if (command == u"ports")
         return ListPorts();
+    if (command == u"check")
+        return CheckConfig(rest[0]);
     if (CommandsOnPort.contains(command))
         return RunPortCommand(command, rest[0], ymodem);
     return RunDeviceCommand(command, rest);

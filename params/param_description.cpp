@@ -1,0 +1,148 @@
+#include "param_description.h"
+
+#include "LuStrings.h"
+#include "LuUtils.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+const QString DescriptionName = QStringLiteral("veltra_params.conf");
+
+bool IgnoredEntry(const QString &entry) {
+    return entry.isEmpty() || entry.startsWith(u';') || entry.startsWith(u'#');
+}
+
+QStringList ListEntries(const QString &list) {
+    const QString lines = ReplaceAny(list, {QStringLiteral(" "), QStringLiteral(","), QStringLiteral(";"),
+                                            QStringLiteral("|")},
+                                     QStringLiteral("\r"));
+    QStringList entries;
+    for (const QString &line : lines.split(u'\r'))
+        if (const QString entry = TrimText(line); !IgnoredEntry(entry))
+            entries << entry;
+    return entries;
+}
+
+TLuHash AttributesOf(const QString &block) {
+    TLuHash attrs;
+    attrs.Assign(block, true, StdKeySeparators, QStringLiteral("\r"));
+    return attrs;
+}
+
+void LoadParamsDescription(TLuHash &description, const QStringList &folders) {
+    description.Clear();
+    for (const QString &folder : folders)
+        if (QFileInfo(folder + DescriptionName).isFile())
+            description.Load(folder + DescriptionName, true, StdKeySeparators);
+}
+
+QSet<QString> DescribedParams(const TLuHash &description) {
+    QSet<QString> params;
+    QSet<QString> groups{QStringLiteral("__GROUPS")};
+    for (const QString &group : ListEntries(description.GetVal(QStringLiteral("__GROUPS")))) {
+        groups.insert(group);
+        for (const QString &param : ListEntries(AttributesOf(description.GetVal(group)).GetVal(QStringLiteral("params"))))
+            params.insert(param);
+    }
+    for (int i = 0; i < description.Count(); ++i)
+        if (const QString key = TrimText(description.GetKey(i)); !groups.contains(key) && !IgnoredEntry(key))
+            params.insert(key);
+    return params;
+}
+
+namespace {
+
+bool IsDurationText(const QString &value) {
+    static const QRegularExpression pattern(QStringLiteral("^\\d+\\s*[smhSMH]?$"));
+    return pattern.match(value).hasMatch();
+}
+
+bool IsFlagsText(const QString &value, qint64 count) {
+    if (value.size() < count)
+        return false;
+    for (qsizetype i = 0; i < count; ++i)
+        if (value[i] != u'0' && value[i] != u'1')
+            return false;
+    return true;
+}
+
+} // namespace
+
+TValueCheck CheckParamValue(const TLuHash &attrs, const QString &value) {
+    if (value == u"NOT USE")
+        return vcOk;
+    const TVirtualEditData data = ParamEditData(attrs, value);
+    switch (data.typ) {
+    case vtStringList:
+        return EditListItems(data.list).contains(value) ? vcOk : vcNotAnItem;
+    case vtNumber: {
+        if (!IsNumberText(TrimText(value), 10))
+            return vcNotANumber;
+        const qint64 number = DecToInt(value, 0);
+        return data.min < data.max && (number < data.min || number > data.max) ? vcOutOfRange : vcOk;
+    }
+    case vtIpAddress:
+        return IsIpAddressText(value) ? vcOk : vcNotAnIpAddress;
+    case vtDuration:
+        return IsDurationText(value) ? vcOk : vcNotADuration;
+    case vtCheckMap:
+        return IsFlagsText(value, data.max) ? vcOk : vcNotFlags;
+    default:
+        return data.max > 0 && value.size() > data.max ? vcTooLong : vcOk;
+    }
+}
+
+QString ValueCheckText(TValueCheck check, const TLuHash &attrs) {
+    const TVirtualEditData data = ParamEditData(attrs, QString());
+    switch (check) {
+    case vcOk:
+        return {};
+    case vcNotAnItem:
+        return QStringLiteral("not one of: ") + EditListItems(data.list).join(QStringLiteral(", "));
+    case vcNotANumber:
+        return QStringLiteral("not a decimal integer");
+    case vcOutOfRange:
+        return QStringLiteral("outside %1..%2").arg(data.min).arg(data.max);
+    case vcNotAnIpAddress:
+        return QStringLiteral("not an IP address (four numbers 0..255 with dots)");
+    case vcNotADuration:
+        return QStringLiteral("not a duration (a number with s, m or h)");
+    case vcNotFlags:
+        return QStringLiteral("needs %1 flags of 0 or 1").arg(data.max);
+    case vcTooLong:
+        return QStringLiteral("longer than %1 characters").arg(data.max);
+    }
+    return {};
+}
+
+QList<TConfigEntry> ConfigEntries(const QString &text) {
+    QList<TConfigEntry> entries;
+    QString lines = text;
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    int number = 0;
+    for (const QString &line : lines.split(u'\n')) {
+        ++number;
+        TLuHash one; // the store's own rules for comments, blanks and separators
+        one.Assign(line, true);
+        for (int i = 0; i < one.Count(); ++i)
+            entries.append({number, one.GetKey(i), one.GetValByIndex(i)});
+    }
+    return entries;
+}
+
+QList<TConfigProblem> CheckConfigEntries(const QList<TConfigEntry> &entries, const TLuHash &description) {
+    const QSet<QString> known = DescribedParams(description);
+    QList<TConfigProblem> problems;
+    for (const TConfigEntry &entry : entries) {
+        if (entry.key.startsWith(u'_') || entry.value == u"NOT USE")
+            continue;
+        if (!known.contains(entry.key)) {
+            problems.append({entry, QStringLiteral("not in the parameter description")});
+            continue;
+        }
+        const TLuHash attrs = AttributesOf(description.GetVal(entry.key));
+        if (const TValueCheck check = CheckParamValue(attrs, entry.value); check != vcOk)
+            problems.append({entry, ValueCheckText(check, attrs)});
+    }
+    return problems;
+}

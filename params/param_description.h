@@ -1,0 +1,49 @@
+// The parameter description (veltra_params.conf): which parameters exist, how they are grouped and
+// what each one's attributes say, read from its places in order (a later file adds to and overrides
+// an earlier one), and the checks of configuration values against it.
+#pragma once
+
+#include "LuHash.h"
+#include "param_values.h"
+
+#include <QList>
+#include <QSet>
+#include <QStringList>
+
+extern const QString DescriptionName; // "veltra_params.conf"
+
+// An entry of a "__GROUPS" or "params" list is skipped when it is empty or a comment.
+bool IgnoredEntry(const QString &entry);
+// The entries of a list attribute: separated by any of blank, ",", ";", "|".
+QStringList ListEntries(const QString &list);
+// The attributes of a description block.
+TLuHash AttributesOf(const QString &block);
+
+// Loads the description files found in `folders` (each folder ends with its separator), in order.
+void LoadParamsDescription(TLuHash &description, const QStringList &folders);
+// Every parameter key the description places: those its groups list and those outside any group.
+QSet<QString> DescribedParams(const TLuHash &description);
+
+// Why a value would not be accepted by its parameter's editor; vcOk when it would. "NOT USE" always is.
+enum TValueCheck { vcOk, vcNotAnItem, vcNotANumber, vcOutOfRange, vcNotAnIpAddress, vcNotADuration,
+                   vcNotFlags, vcTooLong };
+TValueCheck CheckParamValue(const TLuHash &attrs, const QString &value);
+// The reason in words, with the limits the attributes set.
+QString ValueCheckText(TValueCheck check, const TLuHash &attrs);
+
+// One key=value entry of a configuration file, with the line it stands on (from 1).
+struct TConfigEntry {
+    int line = 0;
+    QString key;
+    QString value;
+};
+// The entries of a configuration file's text, read line by line as a load reads them.
+QList<TConfigEntry> ConfigEntries(const QString &text);
+
+struct TConfigProblem {
+    TConfigEntry entry;
+    QString reason;
+};
+// What a write of these entries would send that the description does not know or would not accept.
+// Keys starting with "_" are the device's own and "NOT USE" is never sent: neither is checked.
+QList<TConfigProblem> CheckConfigEntries(const QList<TConfigEntry> &entries, const TLuHash &description);

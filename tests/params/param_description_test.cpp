@@ -1,0 +1,101 @@
+#include "param_description.h"
+
+#include <QTemporaryDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+const char *const Description = R"(__GROUPS = grp_a, ;grp_off
+grp_a = {
+  params = P_LIST P_NUM, P_ONLY_LISTED
+}
+P_LIST = {
+  type = lookup
+  values = TCP|UDP
+}
+P_NUM = {
+  type = int
+  min = 1
+  max = 100
+}
+P_IP = {
+  type = ip
+}
+P_DUR = {
+  type = duration
+}
+P_FLAGS = {
+  type = check
+  count = 3
+  values = a,b,c
+}
+P_TEXT = {
+  max_len = 4
+}
+)";
+
+TLuHash LoadDescription(const QTemporaryDir &dir) {
+    QFile file(dir.filePath(DescriptionName));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(Description);
+    file.close();
+    TLuHash description;
+    LoadParamsDescription(description, {dir.path() + u'/', QStringLiteral("/nonexistent/")});
+    return description;
+}
+
+TValueCheck Check(const TLuHash &description, const char *key, const QString &value) {
+    return CheckParamValue(AttributesOf(description.GetVal(QString::fromLatin1(key))), value);
+}
+
+} // namespace
+
+TEST(ParamDescription, KnowsListedAndUngroupedParametersButNotGroups) {
+    QTemporaryDir dir;
+    const TLuHash description = LoadDescription(dir);
+    const QSet<QString> params = DescribedParams(description);
+    for (const char *key : {"P_LIST", "P_NUM", "P_ONLY_LISTED", "P_IP", "P_DUR", "P_FLAGS", "P_TEXT"})
+        EXPECT_TRUE(params.contains(QString::fromLatin1(key))) << key;
+    EXPECT_FALSE(params.contains("grp_a"));
+    EXPECT_FALSE(params.contains("__GROUPS"));
+    EXPECT_EQ(ListEntries(" a,b;;c | #d"), QStringList({"a", "b", "c"}));
+}
+
+TEST(ParamDescription, EachKindChecksItsValueAndNotUseAlwaysPasses) {
+    QTemporaryDir dir;
+    const TLuHash d = LoadDescription(dir);
+    EXPECT_EQ(Check(d, "P_LIST", "UDP"), vcOk);
+    EXPECT_EQ(Check(d, "P_LIST", "udp"), vcNotAnItem);
+    EXPECT_EQ(Check(d, "P_NUM", "100"), vcOk);
+    EXPECT_EQ(Check(d, "P_NUM", "101"), vcOutOfRange);
+    EXPECT_EQ(Check(d, "P_NUM", "1e3"), vcNotANumber);
+    EXPECT_EQ(Check(d, "P_IP", "10.0.0.256"), vcNotAnIpAddress);
+    EXPECT_EQ(Check(d, "P_DUR", "30s"), vcOk);
+    EXPECT_EQ(Check(d, "P_DUR", "90"), vcOk);
+    EXPECT_EQ(Check(d, "P_DUR", "5 min"), vcNotADuration); // the editor would read 5 seconds
+    EXPECT_EQ(Check(d, "P_FLAGS", "1010"), vcOk);
+    EXPECT_EQ(Check(d, "P_FLAGS", "12"), vcNotFlags);
+    EXPECT_EQ(Check(d, "P_TEXT", "abcd"), vcOk);
+    EXPECT_EQ(Check(d, "P_TEXT", "abcde"), vcTooLong);
+    EXPECT_EQ(Check(d, "P_NUM", "NOT USE"), vcOk);
+    EXPECT_EQ(ValueCheckText(vcOutOfRange, AttributesOf(d.GetVal("P_NUM"))), "outside 1..100");
+    EXPECT_EQ(ValueCheckText(vcNotAnItem, AttributesOf(d.GetVal("P_LIST"))), "not one of: TCP, UDP");
+}
+
+TEST(ConfigCheck, ReportsUnknownAndRefusedEntriesWithTheirLines) {
+    QTemporaryDir dir;
+    const TLuHash d = LoadDescription(dir);
+    const QList<TConfigEntry> entries =
+        ConfigEntries("P_LIST=TCP\r\n# note\r\n\r\nP_NUM=0\nBOGUS=1\n_IMEI=123\nP_IP=NOT USE\rP_TEXT=toolong");
+    ASSERT_EQ(entries.size(), 6);
+    EXPECT_EQ(entries[1].line, 4);
+    const QList<TConfigProblem> problems = CheckConfigEntries(entries, d);
+    ASSERT_EQ(problems.size(), 3);
+    EXPECT_EQ(problems[0].entry.line, 4);
+    EXPECT_EQ(problems[0].entry.key, "P_NUM");
+    EXPECT_EQ(problems[1].entry.key, "BOGUS");
+    EXPECT_EQ(problems[1].reason, "not in the parameter description");
+    EXPECT_EQ(problems[2].entry.line, 8);
+    EXPECT_TRUE(CheckConfigEntries(ConfigEntries(""), d).isEmpty());
+}

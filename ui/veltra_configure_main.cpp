@@ -30,6 +30,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QSet>
+#include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTextEdit>
 #include <QTimer>
@@ -359,6 +360,7 @@ void TVeltraConfigurator::ReadDeviceConfig() {
 void TVeltraConfigurator::WriteDeviceConfig(bool closeAfter) {
     if (!comm->DevPresent())
         return;
+    fWriteTally = {};
     fmodel->ForEachNode([this](TParamNode &node) {
         if (node.data.changed)
             comm->PutCmd(QStringLiteral("S_") + node.data.key + u'=' + node.data.value);
@@ -438,20 +440,38 @@ void TVeltraConfigurator::CmdAnswered(const QString &cmd, const QString &answer,
         }
     } else if (cmd == u"_WRITE_OK") {
         Log(QStringLiteral("Configuration writed OK"));
+        ShowWriteSummary();
     } else if (cmd == u"_CLOSE") {
         close();
     } else {
         Log(QStringLiteral("CMD(") + cmd + QStringLiteral(") -> ") + (ok ? "OK" : "ERROR") + QStringLiteral(" [") +
             answer + u']');
-        if (ok && cmd.startsWith(QStringLiteral("S_"))) {
+        if (cmd.startsWith(QStringLiteral("S_"))) {
             const qsizetype eq = cmd.indexOf(u'=');
-            TParamNode *node = FindParamNode(TrimText(cmd.mid(2, eq < 0 ? -1 : eq - 2)));
-            if (node) {
+            const QString key = TrimText(cmd.mid(2, eq < 0 ? -1 : eq - 2));
+            TParamNode *node = FindParamNode(key);
+            if (ok && node) {
                 fmodel->SetChanged(node, false);
                 UpdateWriteAction();
             }
+            if (ok)
+                ++fWriteTally.written;
+            else
+                fWriteTally.refused << key;
         }
     }
+}
+
+// What a write batch did, in the main log and the status bar: the refused keys keep their marks, so
+// the next write retries just those.
+void TVeltraConfigurator::ShowWriteSummary() {
+    const QString refused = fWriteTally.refused.join(QStringLiteral(", "));
+    Log(QStringLiteral("Write summary: %1 written, %2 refused").arg(fWriteTally.written).arg(fWriteTally.refused.size()) +
+        (refused.isEmpty() ? QString() : QStringLiteral(": ") + refused));
+    QString text = QStringLiteral("Записано параметров: %1").arg(fWriteTally.written);
+    if (!refused.isEmpty())
+        text += QStringLiteral(", не принято трекером: %1 (%2)").arg(fWriteTally.refused.size()).arg(refused);
+    statusBar()->showMessage(text);
 }
 
 void TVeltraConfigurator::LogDeviceDetails() {

@@ -137,6 +137,7 @@ private:
     void DevSendStr(const QString &text);
     void ProgressCode(int code, qint64 value, const QString &text);
     void LogDeviceDetails();
+    void ShowWriteSummary();
     void ClearTree();
     void Log(const QString &text) const;
     QString AskFile(bool save, const QString &title, const QString &folder, const QString &name,
@@ -154,6 +155,10 @@ private:
     TLuLed *fDevLed = nullptr;
     QTimer *fRefreshTimer = nullptr;
     QString fFirmwareDir;
+    struct TWriteTally {
+        int written = 0;
+        QStringList refused;
+    } fWriteTally; // of the write batch under way
     TMainWindowReceiver freceiver{*this};
     // Last: the engine notifies freceiver and reads nothing else of the window, and it is stopped
     // first in the destructor, while everything its notifications touch is whole.

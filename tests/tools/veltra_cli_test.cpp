@@ -111,7 +111,8 @@ TEST_F(VeltraCli, WriteReportsEachEntryAndSkipsTheDevicesOwn) {
     EXPECT_EQ(r.exitCode, 4) << r.err.toStdString();
     EXPECT_EQ(r.out, "SRV_PORT=60: confirmed\n"
                      "GSM_SIGNAL=31: FAILED [ERROR=GSM_SIGNAL is read-only]\n"
-                     "DEV_LABEL=B 456 CD 99: confirmed\n");
+                     "DEV_LABEL=B 456 CD 99: confirmed\n"
+                     "2 written, 1 refused\n");
 
     const QString stored = Run(sim, {"read"}).out;
     EXPECT_TRUE(stored.contains("\nSRV_PORT=60\n"));
@@ -285,7 +286,7 @@ TEST_F(VeltraCli, EveryCommandWorksFirstOnALockedDevice) {
     } cases[] = {
         {{"info"}, [](const TCliResult &r) { EXPECT_TRUE(r.out.startsWith("type: VT-300\nimei: 356938035643809\n")); }},
         {{"read"}, [](const TCliResult &r) { EXPECT_EQ(r.out, ConfigLines(DefaultConfig)); }},
-        {{"write", "one.cfg"}, [](const TCliResult &r) { EXPECT_EQ(r.out, "SRV_PORT=61: confirmed\n"); }},
+        {{"write", "one.cfg"}, [](const TCliResult &r) { EXPECT_EQ(r.out, "SRV_PORT=61: confirmed\n1 written, 0 refused\n"); }},
         {{"send", "R_SRV_PORT"}, [](const TCliResult &r) { EXPECT_EQ(r.out, "R_SRV_PORT\n  SRV_PORT=21000\n"); }},
         {{"firmware", "image.bin"},
          [](const TCliResult &r) {
@@ -344,7 +345,8 @@ TEST_F(VeltraCli, WriteNeverReachesATrackerPluggedInMidway) {
     const TCliResult r = cli.Finish(30000);
     EXPECT_EQ(r.exitCode, 4);
     // The third entry was lost with the link; the fourth was never sent to the second tracker.
-    EXPECT_EQ(r.out, "SRV_PORT=1: confirmed\nAPN_NAME=a: confirmed\nSRV_ADDR=c: FAILED [not sent: another tracker]\n");
+    EXPECT_EQ(r.out, "SRV_PORT=1: confirmed\nAPN_NAME=a: confirmed\nSRV_ADDR=c: FAILED [not sent: another tracker]\n"
+                     "2 written, 1 refused\n");
     EXPECT_TRUE(r.err.contains("IMEI 490154203237518")) << r.err.toStdString();
     const QString stored = Run(second.SlavePath(), {"read"}).out;
     EXPECT_FALSE(stored.contains("SRV_ADDR=c")) << stored.toStdString();
@@ -357,7 +359,7 @@ TEST_F(VeltraCli, AUtf8ConfigurationReachesTheDeviceAsTyped) {
     WriteFile("typed.cfg", QStringLiteral("DEV_LABEL=Автобус 12\n").toUtf8());
     const TCliResult r = Run(sim, {"write", "typed.cfg"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, "DEV_LABEL=Автобус 12: confirmed\n");
+    EXPECT_EQ(r.out, "DEV_LABEL=Автобус 12: confirmed\n1 written, 0 refused\n");
     const TCliResult raw = Run(sim, {"send", "R_DEV_LABEL"});
     EXPECT_EQ(raw.out, "R_DEV_LABEL\n  DEV_LABEL=Автобус 12\n");
 }

@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTreeView>
 #include <memory>
@@ -234,6 +235,8 @@ TEST_F(MainWindowTest, AWriteClearsEachMarkAsTheDeviceConfirmsIt) {
     const QString log = MainLog();
     EXPECT_TRUE(log.contains("[main] CMD(S_SRV_PORT=21001) -> OK [")) << log.toStdString();
     EXPECT_TRUE(log.contains("[main] CMD(S_SRV_ADDR=198.51.100.7) -> ERROR ["));
+    EXPECT_TRUE(log.contains("[main] Write summary: 1 written, 1 refused: SRV_ADDR")) << log.toStdString();
+    EXPECT_EQ(window->statusBar()->currentMessage(), "Записано параметров: 1, не принято трекером: 1 (SRV_ADDR)");
     // An unchanged edit marks nothing.
     Edit("SRV2_ADDR", "NOT USE");
     EXPECT_FALSE(window->FindParamNode("SRV2_ADDR")->data.changed);

@@ -148,12 +148,14 @@ bool LoadConfig(const QString &fileName, TLuHash &config) {
 
 int WriteConfig(TCliSession &session, const TLuHash &config) {
     int failed = 0;
+    int confirmed = 0;
     const QStringList lines = WriteCommands(config);
     // The engine's word to the user, for one: another tracker was found and the rest was not sent.
     session.OnMessage = [](const QString &text) { PrintError(text); };
-    const bool done = session.RunBatch(lines, [&failed](const QString &cmd, bool ok, const QString &answer) {
+    const bool done = session.RunBatch(lines, [&](const QString &cmd, bool ok, const QString &answer) {
         const QString entry = cmd.mid(2);
         if (ok) {
+            ++confirmed;
             Print(entry + QStringLiteral(": confirmed\n"));
         } else {
             ++failed;
@@ -162,6 +164,7 @@ int WriteConfig(TCliSession &session, const TLuHash &config) {
         }
     });
     session.OnMessage = nullptr;
+    Print(QStringLiteral("%1 written, %2 refused\n").arg(confirmed).arg(failed));
     if (!done)
         PrintError(QStringLiteral("The device stopped answering before every entry was written."));
     return done && failed == 0 ? ExitOk : ExitFailed;

@@ -130,11 +130,15 @@ QList<TConfigEntry> ConfigEntries(const QString &text) {
     return entries;
 }
 
+bool WrittenByLoad(const QString &key, const QString &value) {
+    return !key.startsWith(u'_') && value != u"NOT USE";
+}
+
 QList<TConfigProblem> CheckConfigEntries(const QList<TConfigEntry> &entries, const TLuHash &description) {
     const QSet<QString> known = DescribedParams(description);
     QList<TConfigProblem> problems;
     for (const TConfigEntry &entry : entries) {
-        if (entry.key.startsWith(u'_') || entry.value == u"NOT USE")
+        if (!WrittenByLoad(entry.key, entry.value))
             continue;
         if (!known.contains(entry.key)) {
             problems.append({entry, QStringLiteral("not in the parameter description")});
@@ -145,4 +149,26 @@ QList<TConfigProblem> CheckConfigEntries(const QList<TConfigEntry> &entries, con
             problems.append({entry, ValueCheckText(check, attrs)});
     }
     return problems;
+}
+
+QList<TConfigDifference> CompareConfigs(const TLuHash &device, const TLuHash &file) {
+    QList<TConfigDifference> differences;
+    for (int i = 0; i < device.Count(); ++i) {
+        const QString key = device.GetKey(i);
+        if (key.startsWith(u'_'))
+            continue;
+        const QString value = device.GetValByIndex(i);
+        const int at = file.KeyIndex(key);
+        if (at < 0)
+            differences.append({key, value, QString(), true, false});
+        else if (const QString fileValue = file.GetValByIndex(at); WrittenByLoad(key, fileValue) && fileValue != value)
+            differences.append({key, value, fileValue, true, true});
+    }
+    for (int i = 0; i < file.Count(); ++i) {
+        const QString key = file.GetKey(i);
+        const QString value = file.GetValByIndex(i);
+        if (WrittenByLoad(key, value) && device.KeyIndex(key) < 0)
+            differences.append({key, QString(), value, false, true});
+    }
+    return differences;
 }

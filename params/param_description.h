@@ -31,6 +31,10 @@ TValueCheck CheckParamValue(const TLuHash &attrs, const QString &value);
 // The reason in words, with the limits the attributes set.
 QString ValueCheckText(TValueCheck check, const TLuHash &attrs);
 
+// Whether loading a configuration file marks this entry for writing: keys starting with "_" are the
+// device's own, and "NOT USE" stands for a parameter the device does not use.
+bool WrittenByLoad(const QString &key, const QString &value);
+
 // One key=value entry of a configuration file, with the line it stands on (from 1).
 struct TConfigEntry {
     int line = 0;
@@ -47,3 +51,15 @@ struct TConfigProblem {
 // What a write of these entries would send that the description does not know or would not accept.
 // Keys starting with "_" are the device's own and "NOT USE" is never sent: neither is checked.
 QList<TConfigProblem> CheckConfigEntries(const QList<TConfigEntry> &entries, const TLuHash &description);
+
+// A parameter whose value on the device differs from a configuration file's, as a load would see it:
+// on one side only (the other value empty and `on...` false) or on both with different values.
+struct TConfigDifference {
+    QString key;
+    QString deviceValue;
+    QString fileValue;
+    bool onDevice = true;
+    bool inFile = true;
+};
+// In the device's order, then the file's keys the device does not have.
+QList<TConfigDifference> CompareConfigs(const TLuHash &device, const TLuHash &file);

@@ -596,7 +596,7 @@ void TVeltraConfigurator::LoadConfigFrom(const QString &fileName) {
     BuildParamsTree();
     fmodel->ForEachNode([this](TParamNode &node) {
         node.data.value = dev_params.GetVal(node.data.key);
-        fmodel->SetChanged(&node, !node.data.key.startsWith(u'_') && node.data.value != u"NOT USE");
+        fmodel->SetChanged(&node, WrittenByLoad(node.data.key, node.data.value));
         fmodel->NodeChanged(&node);
     });
     UpdateWriteAction();

@@ -99,3 +99,20 @@ TEST(ConfigCheck, ReportsUnknownAndRefusedEntriesWithTheirLines) {
     EXPECT_EQ(problems[2].entry.line, 8);
     EXPECT_TRUE(CheckConfigEntries(ConfigEntries(""), d).isEmpty());
 }
+
+TEST(ConfigCompare, FindsOneSidedAndDifferentValuesAsALoadSeesThem) {
+    TLuHash device, file;
+    device.Assign("A=1\rB=2\r_IMEI=9\rC=3\rD=4", true);
+    file.Assign("B=2\rA=10\rC=NOT USE\r_IMEI=8\rE=5", true);
+    const QList<TConfigDifference> d = CompareConfigs(device, file);
+    ASSERT_EQ(d.size(), 3);
+    EXPECT_EQ(d[0].key, "A");
+    EXPECT_EQ(d[0].deviceValue, "1");
+    EXPECT_EQ(d[0].fileValue, "10");
+    EXPECT_TRUE(d[0].onDevice && d[0].inFile);
+    EXPECT_EQ(d[1].key, "D"); // C is "NOT USE" in the file: a load leaves it alone
+    EXPECT_FALSE(d[1].inFile);
+    EXPECT_EQ(d[2].key, "E");
+    EXPECT_FALSE(d[2].onDevice);
+    EXPECT_TRUE(CompareConfigs(device, device).isEmpty());
+}

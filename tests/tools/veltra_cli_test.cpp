@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <functional>
@@ -380,4 +381,24 @@ TEST_F(VeltraCli, CheckReportsEntriesTheDescriptionRefusesWithoutAnyPort) {
                                    {QStringLiteral("params=/nonexistent/veltra_params.conf")});
     EXPECT_EQ(missing.exitCode, 5);
     EXPECT_EQ(missing.err, "No such file: /nonexistent/veltra_params.conf\n");
+}
+
+TEST_F(VeltraCli, DiffPrintsWhatALoadWouldChange) {
+    TDevSimProcess sim({"--config", DefaultConfig});
+    WriteFile("same.cfg", ConfigLines(DefaultConfig).toUtf8());
+    const TCliResult same = Run(sim, {"diff", "same.cfg"});
+    EXPECT_EQ(same.exitCode, 0) << same.err.toStdString();
+    EXPECT_EQ(same.out, "0 differences\n");
+
+    QString lines = ConfigLines(DefaultConfig);
+    lines.replace(QRegularExpression("SRV_PORT=\\d+"), "SRV_PORT=1");
+    lines.remove(QRegularExpression("APN_NAME=[^\\n]*\\n"));
+    WriteFile("changed.cfg", (lines + "NEW_KEY=x\n_IMEI=1\n").toUtf8());
+    const TCliResult changed = Run(sim, {"diff", "changed.cfg"});
+    EXPECT_EQ(changed.exitCode, 7) << changed.err.toStdString();
+    EXPECT_TRUE(changed.out.contains("SRV_PORT\tdevice=21000\tfile=1\n")) << changed.out.toStdString();
+    EXPECT_TRUE(QRegularExpression("\nAPN_NAME\tdevice=[^\t]*\t\\(not in the file\\)\n").match(u'\n' + changed.out).hasMatch())
+        << changed.out.toStdString();
+    EXPECT_TRUE(changed.out.contains("NEW_KEY\t(not on the device)\tfile=x\n"));
+    EXPECT_TRUE(changed.out.endsWith("3 differences\n"));
 }

@@ -12,7 +12,7 @@
 
 // The exit codes of veltra_cli, and its output: the commands print through these.
 enum TExit { ExitOk = 0, ExitUsage = 1, ExitNoDevice = 2, ExitPassword = 3, ExitFailed = 4, ExitBadFile = 5,
-             ExitFileProblems = 6 };
+             ExitFileProblems = 6, ExitDifferent = 7 };
 void Print(const QString &text);
 void PrintError(const QString &text); // adds the line end
 

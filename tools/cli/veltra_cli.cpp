@@ -25,6 +25,8 @@ const char *const Usage =
     "Commands that find and identify the device first:\n"
     "  info                   the device's type, IMEI and versions\n"
     "  read                   print the device's configuration as key=value lines\n"
+    "  diff FILE              print every parameter whose value on the device differs from the\n"
+    "                         configuration file's, or that only one of them has\n"
     "  write FILE             write every entry of a configuration file, report each one\n"
     "  send LINE              send a raw line and print what the device sends back within a second\n"
     "  firmware FILE          upload a firmware image (Ctrl-C cancels before the next block)\n"
@@ -48,11 +50,12 @@ const char *const Usage =
     "\n"
     "Exit codes: 0 done, 1 usage, 2 no device answered or the port not opened, 3 password needed\n"
     "            or wrong, 4 a command or transfer failed, 5 unreadable or missing file or folder,\n"
-    "            6 the checked file has entries the description does not know or accept.\n";
+    "            6 the checked file has entries the description does not know or accept,\n"
+    "            7 the device and the file differ.\n";
 
-const QStringList Commands{"check", "ports", "info", "read", "write", "send", "firmware", "xsend", "xrecv", "yrecv"};
+const QStringList Commands{"check", "ports", "info", "read", "diff", "write", "send", "firmware", "xsend", "xrecv", "yrecv"};
 const QStringList CommandsWithoutArgs{"ports", "info", "read"};
-const QStringList CommandsWithPath{"check", "write", "firmware", "xsend", "xrecv", "yrecv"};
+const QStringList CommandsWithPath{"check", "diff", "write", "firmware", "xsend", "xrecv", "yrecv"};
 const QStringList CommandsWithYModem{"xsend", "xrecv"};
 const QStringList CommandsOnPort{"xsend", "xrecv", "yrecv"};
 
@@ -98,26 +101,47 @@ int ShowInfo(TCliSession &session) {
     return ExitOk;
 }
 
-int ReadConfig(TCliSession &session) {
+// The device's whole configuration; false (and said why) when it could not be read.
+bool ReadDeviceConfig(TCliSession &session, TLuHash &config) {
     QString cmd, answer;
     if (!session.RunCommand(QStringLiteral("/R_CFG"), cmd, answer)) {
         PrintError(QStringLiteral("Reading the configuration failed: ") + UnescapeText(answer));
-        return ExitFailed;
+        return false;
     }
-    TLuHash config;
     config.Assign(UnescapeText(answer), true);
+    return true;
+}
+
+int ReadConfig(TCliSession &session) {
+    TLuHash config;
+    if (!ReadDeviceConfig(session, config))
+        return ExitFailed;
     Print(config.AsText(QStringLiteral("="), QStringLiteral("\n")) + u'\n');
     return ExitOk;
 }
 
-// The same entries a loaded configuration file marks for writing: keys starting with "_" are the
-// device's own, and "NOT USE" marks a parameter the device does not use.
+// Every parameter a load of the file would change, or that the file leaves as the device has it.
+int DiffConfig(TCliSession &session, const TLuHash &file) {
+    TLuHash device;
+    if (!ReadDeviceConfig(session, device))
+        return ExitFailed;
+    const QList<TConfigDifference> differences = CompareConfigs(device, file);
+    for (const TConfigDifference &d : differences) {
+        const QString deviceSide = d.onDevice ? QStringLiteral("device=") + d.deviceValue : QStringLiteral("(not on the device)");
+        const QString fileSide = d.inFile ? QStringLiteral("file=") + d.fileValue : QStringLiteral("(not in the file)");
+        Print(d.key + QStringLiteral("\t") + deviceSide + QStringLiteral("\t") + fileSide + u'\n');
+    }
+    Print(QStringLiteral("%1 differences\n").arg(differences.size()));
+    return differences.isEmpty() ? ExitOk : ExitDifferent;
+}
+
+// The same entries a loaded configuration file marks for writing.
 QStringList WriteCommands(const TLuHash &config) {
     QStringList lines;
     for (int i = 0; i < config.Count(); ++i) {
         const QString key = config.GetKey(i);
         const QString value = config.GetValByIndex(i);
-        if (!key.startsWith(u'_') && value != u"NOT USE")
+        if (WrittenByLoad(key, value))
             lines << QStringLiteral("S_") + key + u'=' + value;
     }
     return lines;
@@ -220,7 +244,7 @@ int RunDeviceCommand(const QString &command, const QStringList &args) {
     const int timeoutMs =
         int(std::max<qint64>(1, AppSettings->GetAsInteger(QStringLiteral("cli_timeout")))) * 1000;
     TLuHash config;
-    if (command == u"write" && !LoadConfig(args.value(0), config))
+    if ((command == u"write" || command == u"diff") && !LoadConfig(args.value(0), config))
         return ExitBadFile;
     TCliSession session(timeoutMs);
     const int found = session.WaitForDevice(AppSettings->GetVal(QStringLiteral("password")));
@@ -232,6 +256,8 @@ int RunDeviceCommand(const QString &command, const QStringList &args) {
         return ReadConfig(session);
     if (command == u"write")
         return WriteConfig(session, config);
+    if (command == u"diff")
+        return DiffConfig(session, config);
     if (command == u"firmware")
         return UploadFirmware(session, args.value(0));
     return SendLine(session, args.join(u' '));

@@ -21,8 +21,8 @@ constexpr int DelayIdle = 1000;
 
 } // namespace
 
-TLuLogTail::TLuLogTail(const QString &aFileName)
-    : ffile_name(aFileName), ftail(std::make_unique<TLuQueue>(DefaultTailSize)) {
+TLuLogTail::TLuLogTail(const QString &aFileName, qint64 startAt)
+    : ffile_name(aFileName), ftail(std::make_unique<TLuQueue>(DefaultTailSize)), fstart_at(startAt) {
     start();
 }
 
@@ -139,7 +139,9 @@ bool TLuLogTail::OpenFile(const QString &name) {
         return false;
     }
     const off_t size = ::lseek(ffile_handle, 0, SEEK_END);
-    ::lseek(ffile_handle, size > StartBack ? size - StartBack : 0, SEEK_SET);
+    const bool resume = fstart_at >= 0 && fstart_at <= size;
+    ::lseek(ffile_handle, resume ? fstart_at : size > StartBack ? size - StartBack : 0, SEEK_SET);
+    fstart_at = -1;
     return true;
 }
 

@@ -16,7 +16,10 @@
 
 class TLuLogTail : public TWorkerThread {
 public:
-    explicit TLuLogTail(const QString &aFileName);
+    // `startAt` is where the first open begins to read, for a receiver that has already shown the file
+    // up to there; -1 (or a file now shorter than that) starts 256 bytes before the end, as every later
+    // open does.
+    explicit TLuLogTail(const QString &aFileName, qint64 startAt = -1);
     ~TLuLogTail() override;
 
     QString FileName() const;
@@ -49,6 +52,7 @@ private:
     std::atomic<TNotifyReceiver *> fnotify_window{nullptr};
     std::unique_ptr<TLuQueue> ftail;
     std::atomic<int> ftag{0};
+    qint64 fstart_at;
 
     // Guards the file name, the handle and the error text, and lets Destroy wake the sleeping thread.
     mutable std::mutex fLock;

@@ -22,6 +22,7 @@
 #include <QThread>
 #include <atomic>
 #include <functional>
+#include <utility>
 
 class TNotifyReceiver : public QObject {
     Q_OBJECT
@@ -31,6 +32,21 @@ public:
 
     // Runs on the main thread while the sender waits.
     virtual void HandleNotification(quint32 msg, int code, qint64 value, const QString &text) = 0;
+};
+
+// A receiver that hands every notification to a function: for an owner that is already another kind
+// of QObject (a widget) and so cannot be a receiver itself. The owner declares it before the threads
+// that notify it and stops them in its own destructor.
+class TNotifyForwarder : public TNotifyReceiver {
+public:
+    using THandler = std::function<void(quint32 msg, int code, qint64 value, const QString &text)>;
+    explicit TNotifyForwarder(THandler handler) : fhandler(std::move(handler)) {}
+    void HandleNotification(quint32 msg, int code, qint64 value, const QString &text) override {
+        fhandler(msg, code, value, text);
+    }
+
+private:
+    THandler fhandler;
 };
 
 // A process-wide identifier for a message name; the same name always gives the same identifier.

@@ -7,28 +7,17 @@
 #include "veltra_commander.h"
 #include "veltra_configure_main.h"
 #include "veltra_dev_info.h"
+#include "veltra_log_view.h"
 #include "veltra_msgbox.h"
 #include "veltra_progress_info.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QLabel>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <cstdio>
 #include <memory>
 
 namespace {
-
-// Stands for the log window until it gets its pages.
-QWidget *NewLogView() {
-    auto *view = new QWidget(nullptr, Qt::Window);
-    view->setWindowTitle(QStringLiteral("VELTRA - Журналы"));
-    view->resize(640, 420);
-    auto *layout = new QVBoxLayout(view);
-    layout->addWidget(new QLabel(QStringLiteral("Журналы: ") + MainLogFile, view));
-    return view;
-}
 
 // Saves the window once the configuration has been read and every single query answered.
 void ScreenshotWhenRead(TVeltraConfigurator &window, const QString &file) {
@@ -58,11 +47,14 @@ int main(int argc, char **argv) {
     }
     QApplication::setApplicationDisplayName(QStringLiteral("VELTRA - Конфигуратор"));
     auto window = std::make_unique<TVeltraConfigurator>();
-    std::unique_ptr<QWidget> logView(NewLogView());
+    TVeltraLogView logView; // hidden until the main window shows it
     TVeltraDevInfo devInfo;
     TVeltraProgressInfo progress;
     TVeltraMsgBox msgBox;
-    window->SetCompanions({logView.get(), &devInfo, &progress, &msgBox});
+    window->SetCompanions({&logView, &devInfo, &progress, &msgBox});
+    // Closing the main window ends the program, whichever of the others are still open.
+    for (QWidget *companion : std::initializer_list<QWidget *>{&logView, &devInfo, &progress, &msgBox})
+        companion->setAttribute(Qt::WA_QuitOnClose, false);
     window->show();
     const QString screenshot = AppSettings->GetVal(QStringLiteral("screenshot"));
     if (!screenshot.isEmpty())

@@ -161,7 +161,9 @@ QString DecodeTextFile(const QByteArray &bytes, bool utf8Mark) {
     return FromAnsiText(bytes);
 }
 
-QString ReadTextFile(const QString &fileName, qint64 offset) {
+QString ReadTextFile(const QString &fileName, qint64 offset, qint64 *end) {
+    if (end)
+        *end = -1;
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return QString();
@@ -174,6 +176,8 @@ QString ReadTextFile(const QString &fileName, qint64 offset) {
         file.seek(file.size() + offset);
     // Decoded as a whole, so a character split across read blocks comes out in one piece.
     QString text = DecodeTextFile(file.readAll(), utf8);
+    if (end)
+        *end = file.pos();
     // NUL bytes are dropped rather than ending the text: a log that lost power keeps a run of NULs in
     // its middle, and what was appended after them must still be shown and parsed.
     text.remove(QChar(u'\0'));

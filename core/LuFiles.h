@@ -14,7 +14,9 @@ QString LoadTextWithIncludes(const QString &fileName, bool includes);
 // The one decision on how the bytes of a text file are read: UTF-8 after a byte-order mark, or when
 // they are valid UTF-8 with a multi-byte sequence; otherwise the 8-bit code page.
 QString DecodeTextFile(const QByteArray &bytes, bool utf8Mark);
-QString ReadTextFile(const QString &fileName, qint64 offset);
+// A negative offset counts from the end. `end`, when given, receives the file position after the last
+// byte read (-1 when the file cannot be opened), so a follower of the file can go on from there.
+QString ReadTextFile(const QString &fileName, qint64 offset, qint64 *end = nullptr);
 // Bytes written, or -1 empty path, -2 cannot open or create, -4 write failed.
 qint64 WriteTextFile(const QString &fileName, const QString &text, bool overwrite);
 // Replaces the file as a whole, in the code page, or leaves it as it was: false with the reason.

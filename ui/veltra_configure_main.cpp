@@ -164,6 +164,9 @@ void TVeltraConfigurator::CreateLayout() {
     auto *strip = new QHBoxLayout;
     strip->setSpacing(6);
     fDevLed = new TLuLed(central);
+    fDevLed->setObjectName("DevLed");
+    fDevLed->SetColorOn(QColor(0, 128, 0));
+    fDevLed->setFixedSize(12, 21);
     fDevName = new QLineEdit(NoDevice, central);
     fDevName->setObjectName("DevName");
     fDevName->setReadOnly(true);

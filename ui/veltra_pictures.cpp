@@ -162,6 +162,17 @@ void TrayArrow(QPainter &p, const QColor &colour, bool intoTray) {
     p.drawPolygon(QPolygonF({{19, tail}, {29, tail}, {29, head}, {36, head}, {24, tip}, {12, head}, {19, head}}));
 }
 
+// The bent arrow of the Enter key: what the button does is what Enter on the command line does.
+void EnterArrow(QPainter &p) {
+    const QColor edge = Blue.darker(130);
+    p.setPen(QPen(edge, 5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawPolyline(QPolygonF({{39, 7}, {39, 30}, {18, 30}}));
+    p.setPen(QPen(edge, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Blue);
+    p.drawPolygon(QPolygonF({{5, 30}, {20, 18}, {20, 42}}));
+}
+
 } // namespace
 
 QIcon ToolbarGlyph(TGlyph glyph) {
@@ -172,6 +183,8 @@ QIcon ToolbarGlyph(TGlyph glyph) {
         return PaintedIcon(16, [](QPainter &p) { TrayArrow(p, QColor(0x2E, 0x9E, 0x44), true); });
     case glyphWriteConfig:
         return PaintedIcon(16, [](QPainter &p) { TrayArrow(p, QColor(0xE0, 0x7B, 0x1A), false); });
+    case glyphSendCmd:
+        return PaintedIcon(16, EnterArrow);
     }
     return {};
 }

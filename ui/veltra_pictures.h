@@ -27,6 +27,6 @@ QPixmap ProgramIcon(int logicalSize, qreal devicePixelRatio);
 // An icon painted for the usual screen scales (100 % to 300 %); `draw` paints on a 48-unit square.
 QIcon PaintedIcon(int logicalSize, const std::function<void(QPainter &)> &draw);
 
-// The glyphs of the main window's buttons.
-enum TGlyph : int { glyphDevInfo, glyphReadConfig, glyphWriteConfig };
+// The glyphs of the main window's buttons and of the log window's send button.
+enum TGlyph : int { glyphDevInfo, glyphReadConfig, glyphWriteConfig, glyphSendCmd };
 QIcon ToolbarGlyph(TGlyph glyph);

@@ -108,6 +108,37 @@ TEST_F(LuLogTail, AnExistingFileStartsWithItsLast256BytesThenFollowsAppendsInChu
         EXPECT_LE(n.value, 1024);
 }
 
+// The log window shows the file's last bytes itself and lets its follower go on from there.
+TEST_F(LuLogTail, AFollowerStartedWhereAReaderStoppedDeliversOnlyWhatCameAfter) {
+    const QByteArray old = QByteArray("0123456789abcde\n").repeated(125);
+    Append("log", old);
+    qint64 end = 0;
+    EXPECT_EQ(ReadTextFile(Path("log"), -1024, &end), QString::fromLatin1(old.right(1024)));
+    EXPECT_EQ(end, old.size());
+    Append("log", "appended meanwhile\r\n");
+
+    QByteArray received;
+    auto follower = std::make_unique<TLuLogTail>(Path("log"), end);
+    follower->SetNotifyWindow(&receiver);
+    TakeInto(received, *follower);
+    ASSERT_TRUE(WaitUntil([&] { return !received.isEmpty(); }, 2000));
+    EXPECT_EQ(received, "appended meanwhile\r\n");
+    EXPECT_EQ(ReadTextFile(Path("missing"), -1024, &end), "");
+    EXPECT_EQ(end, -1);
+}
+
+// A start beyond the end belongs to an older file of that name: the new one starts as usual.
+TEST_F(LuLogTail, AStartBeyondTheEndOfTheFileFallsBackToItsLast256Bytes) {
+    const QByteArray bytes = Bytes(600, 7);
+    Append("log", bytes);
+    QByteArray received;
+    auto follower = std::make_unique<TLuLogTail>(Path("log"), 5000);
+    follower->SetNotifyWindow(&receiver);
+    TakeInto(received, *follower);
+    ASSERT_TRUE(WaitUntil([&] { return !received.isEmpty(); }, 2000));
+    EXPECT_EQ(received, bytes.right(256));
+}
+
 TEST_F(LuLogTail, AFileCutBackByTrimFileHeadIsFollowedFurther) {
     Append("com.log", QByteArray("old traffic line\r\n").repeated(2000));
     QByteArray received;

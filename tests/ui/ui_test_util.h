@@ -4,6 +4,8 @@
 
 #include "app/app_test_util.h"
 
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -19,4 +21,11 @@ template <class T> T *Control(const QWidget &window, const char *name) {
 inline void ShowWindow(QWidget &window) {
     window.show();
     QCoreApplication::processEvents();
+}
+
+// Whether a text box, scrolled away from its top, shows the end of its text.
+inline bool ShowsTheEnd(const QPlainTextEdit &box) {
+    QTextCursor end(box.document());
+    end.movePosition(QTextCursor::End);
+    return box.verticalScrollBar()->value() > 0 && box.viewport()->rect().contains(box.cursorRect(end));
 }

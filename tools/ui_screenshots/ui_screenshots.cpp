@@ -3,22 +3,29 @@
 // pictures, then prints the folder. Run it with QT_SCALE_FACTOR=2 to see them at 200 %. The main
 // window shows the sample description with the simulator's configuration loaded from its file (every
 // row marked for writing); the demo shows it filled from the simulator itself.
+#include "LuFiles.h"
 #include "LuHash.h"
+#include "LuLed.h"
 #include "common.h"
 #include "sys_message_box.h"
 #include "veltra_about.h"
+#include "veltra_configure_main.h"
 #include "veltra_dev_info.h"
+#include "veltra_log_view.h"
 #include "veltra_msgbox.h"
 #include "veltra_password.h"
 #include "veltra_pictures.h"
-#include "veltra_configure_main.h"
 #include "veltra_progress_info.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QGridLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
 #include <cstdio>
@@ -102,6 +109,91 @@ bool SaveMainWindow(const QDir &folder) {
     return Save(window, folder, QStringLiteral("main_window_editing")) && ok;
 }
 
+// Log files as the program writes them, a few lines each, for the log window's pages.
+void WriteSampleLogs(const QTemporaryDir &dir) {
+    const auto write = [&dir](QString &file, const char *name, const QString &lines) {
+        file = dir.filePath(QString::fromLatin1(name));
+        WriteTextFile(file, lines, true);
+    };
+    write(MainLogFile, "veltra_configure.log",
+          QStringLiteral("20260309 101500 [init] Veltra Configure 1.4.2 started\r\n"
+                         "20260309 101500 [init] log_dir=/home/engineer/.config/Veltra/log/\r\n"
+                         "20260309 101502 [main] MSG_DEV_PRESENT: 1\r\n"
+                         "20260309 101502 [main] Device: VT-300 IMEI 356938035643809\r\n"
+                         "20260309 101503 [main] Configuration read: 42 parameters\r\n"));
+    write(CmdLogFile, "cmd.log",
+          QStringLiteral("20260309 101501 [comm] > R_INFO\r\n"
+                         "20260309 101501 [comm] <   INFO VT-300;356938035643809;0102;0347\r\n"
+                         "20260309 101502 [comm] > R_CFG\r\n"
+                         "20260309 101503 [comm] <   CFG 42 lines\r\n"
+                         "20260309 101508 [comm] > S_NOP\r\n"
+                         "20260309 101508 [comm] <   OK\r\n"));
+    write(ComLogFile, "com.log",
+          QStringLiteral("20260309 101501 [comm] TX 52 5F 49 4E 46 4F 0D 0A              R_INFO..\r\n"
+                         "20260309 101501 [comm] RX 20 20 49 4E 46 4F 20 56 54 2D 33 30    INFO VT-30\r\n"
+                         "20260309 101501 [comm] RX 30 3B 33 35 36 39 33 38 30 33 35 36  0;3569380356\r\n"));
+    write(DbgLogFile, "dbg.log",
+          QStringLiteral("20260309 101500 [help] Scan: COM3 COM7\r\n"
+                         "20260309 101501 [help] COM7 answered R_INFO\r\n"
+                         "20260309 101505 [help] Idle, keep-alive in 5 s\r\n"));
+}
+
+bool SaveLogView(const QDir &folder) {
+    QTemporaryDir dir;
+    WriteSampleLogs(dir);
+    TVeltraLogView view;
+    auto *pages = view.findChild<QTabWidget *>(QStringLiteral("LogPages"));
+    bool ok = true;
+    for (int page = 0; page < pages->count(); ++page) {
+        pages->setCurrentIndex(page);
+        ok = Save(view, folder, QStringLiteral("log_view_%1").arg(page + 1)) && ok;
+    }
+    return ok;
+}
+
+// Every style of the lamp in every state, one row a style, on the window's background.
+bool SaveLeds(const QDir &folder) {
+    QWidget sheet;
+    auto *grid = new QGridLayout(&sheet);
+    grid->setHorizontalSpacing(4);
+    const std::pair<TLuLedStyle, const char *> styles[] = {
+        {ldsDrawing, "ldsDrawing"},
+        {ldsDigitBigRed, "ldsDigitBigRed"},
+        {ldsDigitBigGreen, "ldsDigitBigGreen"},
+        {ldsDigitSmallRed, "ldsDigitSmallRed"},
+        {ldsDigitSmallGreen, "ldsDigitSmallGreen"},
+        {ldsHorizontal, "ldsHorizontal"},
+        {ldsVertical, "ldsVertical"},
+        {ldsSquare, "ldsSquare"},
+        {ldsRound, "ldsRound"},
+        {ldsSoft, "ldsSoft"},
+        {ldsUserDefined, "ldsUserDefined"},
+    };
+    int row = 0;
+    for (const auto &[style, name] : styles) {
+        grid->addWidget(new QLabel(QString::fromLatin1(name), &sheet), row, 0);
+        auto *first = new TLuLed(&sheet);
+        first->SetLedStyle(style);
+        for (int state = 0; state < first->StatesCount(); ++state) {
+            TLuLed *led = state == 0 ? first : new TLuLed(&sheet);
+            led->SetLedStyle(style);
+            led->SetState(state);
+            grid->addWidget(led, row, state + 1);
+        }
+        ++row;
+    }
+    // The main window's device lamp, lit and dark.
+    grid->addWidget(new QLabel(QStringLiteral("DevLed"), &sheet), row, 0);
+    for (const bool lit : {true, false}) {
+        auto *led = new TLuLed(&sheet);
+        led->SetColorOn(QColor(0, 128, 0));
+        led->setFixedSize(12, 21);
+        led->SetLit(lit);
+        grid->addWidget(led, row, lit ? 1 : 2);
+    }
+    return Save(sheet, folder, QStringLiteral("leds"));
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -115,7 +207,8 @@ int main(int argc, char **argv) {
     TVeltraAbout about;
     const bool ok =
         SaveMsgBoxes(folder) && SavePassword(folder) && SaveDevInfo(folder) && SaveProgress(folder) &&
-        Save(about, folder, QStringLiteral("about")) && SaveMainWindow(folder) &&
+        Save(about, folder, QStringLiteral("about")) && SaveMainWindow(folder) && SaveLogView(folder) &&
+        SaveLeds(folder) &&
         PictureSheet(app.devicePixelRatio()).save(folder.filePath(QStringLiteral("pictures.png")));
     if (!ok) {
         std::fprintf(stderr, "ui_screenshots: cannot write the pictures into %s\n",

@@ -7,7 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QMutex>
+#include <mutex>
 #include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
@@ -26,7 +26,7 @@ struct TSioPort {
 };
 
 // SioLock guards the table of open ports; the I/O itself runs outside it on the port's descriptor.
-QMutex SioLock;
+std::mutex SioLock;
 QHash<int, TSioPort> OpenPorts;
 thread_local int LastError = 0;
 
@@ -36,7 +36,7 @@ int Fail(int code, int err) {
 }
 
 bool FindPort(int port, TSioPort &out) {
-    QMutexLocker guard(&SioLock);
+    std::lock_guard guard(SioLock);
     auto it = OpenPorts.constFind(port);
     if (it == OpenPorts.constEnd())
         return false;
@@ -206,7 +206,7 @@ int sio_open(int port) {
     const QString path = sio_PortPath(port);
     if (path.isEmpty())
         return Fail(SIO_OPENFAIL, ENOENT);
-    QMutexLocker guard(&SioLock);
+    std::lock_guard guard(SioLock);
     if (OpenPorts.contains(port))
         return Fail(SIO_OPENFAIL, EBUSY);
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -228,7 +228,7 @@ int sio_open(int port) {
 }
 
 int sio_close(int port) {
-    QMutexLocker guard(&SioLock);
+    std::lock_guard guard(SioLock);
     auto it = OpenPorts.find(port);
     if (it == OpenPorts.end())
         return SIO_BADPORT;
@@ -269,7 +269,7 @@ int sio_SetReadTimeouts(int port, unsigned long, unsigned long) {
 }
 
 int sio_SetWriteTimeouts(int port, unsigned long totalTimeout) {
-    QMutexLocker guard(&SioLock);
+    std::lock_guard guard(SioLock);
     auto it = OpenPorts.find(port);
     if (it == OpenPorts.end())
         return SIO_BADPORT;

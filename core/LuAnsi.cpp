@@ -3,7 +3,7 @@
 // only used to build a table when the code page changes.
 #include "LuUtils.h"
 
-#include <QMutex>
+#include <mutex>
 #include <QStringDecoder>
 #include <atomic>
 #include <map>
@@ -60,13 +60,13 @@ std::unique_ptr<TAnsiTable> BuildTable(const QString &name) {
     return table;
 }
 
-QMutex tablesLock;
+std::mutex tablesLock;
 std::atomic<const TAnsiTable *> currentTable{nullptr};
 
 // Tables are kept for the life of the process: a reader may still hold the previous one after a switch.
 const TAnsiTable *TableFor(const QString &name) {
     static auto *tables = new std::map<QString, std::unique_ptr<TAnsiTable>>;
-    QMutexLocker lock(&tablesLock);
+    std::lock_guard lock(tablesLock);
     auto found = tables->find(name);
     if (found == tables->end()) {
         auto table = BuildTable(name);

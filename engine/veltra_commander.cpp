@@ -127,14 +127,14 @@ TDateTime TVeltraCommander::LastTm() const {
 }
 
 TVeltraCommander::TIdentity TVeltraCommander::Identity() const {
-    QMutexLocker guard(&fDevLock);
+    std::lock_guard guard(fDevLock);
     return {fDevPresent, fDevName, fDevIMEI, fDevHwVersion, fDevSwVersion};
 }
 
 void TVeltraCommander::PutCmd(const QString &cmd) {
     if (!fDevPresent)
         return;
-    QMutexLocker guard(&fQueueLock);
+    std::lock_guard guard(fQueueLock);
     fcmdqu.Add(cmd);
 }
 
@@ -144,7 +144,7 @@ void TVeltraCommander::Cancel() {
 }
 
 int TVeltraCommander::CmdQuLen() const {
-    QMutexLocker guard(&fQueueLock);
+    std::lock_guard guard(fQueueLock);
     return fcmdqu.Count();
 }
 
@@ -154,7 +154,7 @@ void TVeltraCommander::SetComPort(int port) {
 }
 
 QStringList TVeltraCommander::ComLs() const {
-    QMutexLocker guard(&fQueueLock);
+    std::lock_guard guard(fQueueLock);
     QStringList ports;
     for (int i = 0; i < fcomls.Count(); ++i)
         ports << fcomls[i];
@@ -162,7 +162,7 @@ QStringList TVeltraCommander::ComLs() const {
 }
 
 bool TVeltraCommander::TakeCmd(QString &cmd) {
-    QMutexLocker guard(&fQueueLock);
+    std::lock_guard guard(fQueueLock);
     if (fcmdqu.Count() == 0)
         return false;
     cmd = fcmdqu.Shift();
@@ -276,7 +276,7 @@ void TVeltraCommander::DropLinesForAnotherDevice() {
         return;
     QStringList dropped;
     {
-        QMutexLocker guard(&fQueueLock);
+        std::lock_guard guard(fQueueLock);
         TLuStringList kept;
         for (int i = 0; i < fcmdqu.Count(); ++i) {
             if (ChangesDevice(fcmdqu[i]))
@@ -395,7 +395,7 @@ int TVeltraCommander::EnumComPorts() {
     const TLuStringList ports = ListComPorts(detail);
     bool changed = false;
     {
-        QMutexLocker guard(&fQueueLock);
+        std::lock_guard guard(fQueueLock);
         changed = ports.GetText() != fcomls.GetText();
         if (changed)
             fcomls.Assign(ports);
@@ -562,7 +562,7 @@ TVeltraCommander::TIdentity TVeltraCommander::ParseIdentity(const QString &text)
 
 void TVeltraCommander::SetDevInfo(const QString &text) {
     const bool present = !text.isEmpty();
-    QMutexLocker guard(&fDevLock);
+    std::unique_lock guard(fDevLock);
     if (present) {
         // A field the answer lacks keeps what an earlier identification found.
         const TIdentity id = ParseIdentity(text);

@@ -12,7 +12,6 @@
 #include "LuPCom.h"
 #include "LuStrings.h"
 
-#include <QMutex>
 #include "notify.h"
 
 #include <QThread>
@@ -123,7 +122,7 @@ private:
     QString fDevIMEI;
     int fDevHwVersion = 0;
     int fDevSwVersion = 0;
-    mutable QMutex fDevLock; // the identity fields, written by the engine's thread, for Identity()
+    mutable std::mutex fDevLock; // the identity fields, written by the engine's thread, for Identity()
     // Set when the device went away with lines still queued: the IMEI they were meant for (engine's
     // thread only). The device found next runs them only when it is that same tracker.
     bool fQueueOrphaned = false;
@@ -136,7 +135,7 @@ private:
 
     qint64 fLastTick = 0;                  // tick of the last command or keep-alive, for the 5 s rhythm
     std::atomic<bool> fReleasePort{false}; // ComPort changed: the engine's thread drops the port
-    mutable QMutex fQueueLock;             // guards fcmdqu and fcomls between the two threads
+    mutable std::mutex fQueueLock;            // guards fcmdqu and fcomls between the two threads
     std::mutex fWakeLock;                  // with fWake: lets Stop cut the 100 ms pause short
     std::condition_variable fWake;
 };

@@ -8,13 +8,18 @@
 #include "sys_message_box.h"
 #include "ui_test_util.h"
 #include "veltra_commander.h"
+#include "LuTtyBox.h"
 #include "veltra_configure_main.h"
+#include "veltra_log_view.h"
 #include "veltra_msgbox.h"
 #include "veltra_progress_info.h"
 
 #include <QAction>
 #include <QFile>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTabWidget>
 #include <QProgressBar>
 #include <QScreen>
 #include <QStatusBar>
@@ -112,6 +117,7 @@ protected:
         LogLevel = 6;
         AppMessage = RegisterMessageName(QStringLiteral("main-window-test"));
         ProgressMessage = RegisterMessageName(QStringLiteral("Veltra Progress Message"));
+        LogTailNotifyMessage = RegisterMessageName(QStringLiteral("TLuLogTailNotifyMessage"));
         ExeDir = dir.filePath(QStringLiteral("bin/"));
         ParentDir = dir.path() + u'/';
         QDir().mkpath(ExeDir);
@@ -462,4 +468,25 @@ TEST_F(MainWindowTest, TheLogWindowOpensBesideTheMainWindow) {
     window->Action("ActShowLog")->trigger();
     EXPECT_EQ(log.frameGeometry().right(), screen.right());
     EXPECT_EQ(log.frameGeometry().bottom(), screen.bottom());
+}
+
+// The whole way of a raw command: typed on the log window's "Debug" page, sent by the main window to
+// the simulator, and the device's answer shown on that page from the debug log.
+TEST_F(MainWindowTest, ACommandTypedOnTheDebugPageReachesTheDeviceAndItsAnswerShows) {
+    Describe(SimDescription);
+    Open();
+    ASSERT_TRUE(WaitRead());
+    TVeltraLogView logView;
+    window->SetCompanions({&logView, nullptr, &progress, &msgBox});
+    window->Action("ActShowLog")->trigger();
+    Control<QTabWidget>(logView, "LogPages")->setCurrentIndex(3);
+    QLineEdit *line = Control<QComboBox>(logView, "CbCmd")->lineEdit();
+    line->clear();
+    QTest::keyClicks(line, "r_srv_port");
+    QTest::keyClick(line, Qt::Key_Return);
+    const TLuTtyBox *box = logView.BoxForTag(4);
+    ASSERT_TRUE(WaitUntil([&] { return box->toPlainText().contains("SRV_PORT=21000"); }, 5000))
+        << box->toPlainText().toStdString() << "\n--- debug log:\n" << ReadTextFile(DbgLogFile, 0).toStdString();
+    EXPECT_TRUE(box->toPlainText().contains("\n>R_SRV_PORT\n"));
+    EXPECT_TRUE(MainLog().contains("R_SRV_PORT")) << MainLog().toStdString();
 }

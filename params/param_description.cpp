@@ -92,25 +92,30 @@ TValueCheck CheckParamValue(const TLuHash &attrs, const QString &value) {
     }
 }
 
-QString ValueCheckText(TValueCheck check, const TLuHash &attrs) {
+QString ValueCheckText(TValueCheck check, const TLuHash &attrs, bool russian) {
     const TVirtualEditData data = ParamEditData(attrs, QString());
+    // The command line speaks English, the window Russian.
+    const auto say = [russian](const char *english, const char *inRussian) {
+        return russian ? QString::fromUtf8(inRussian) : QString::fromUtf8(english);
+    };
     switch (check) {
     case vcOk:
         return {};
     case vcNotAnItem:
-        return QStringLiteral("not one of: ") + EditListItems(data.list).join(QStringLiteral(", "));
+        return say("not one of: ", "не из списка: ") + EditListItems(data.list).join(QStringLiteral(", "));
     case vcNotANumber:
-        return QStringLiteral("not a decimal integer");
+        return say("not a decimal integer", "не целое десятичное число");
     case vcOutOfRange:
-        return QStringLiteral("outside %1..%2").arg(data.min).arg(data.max);
+        return say("outside %1..%2", "вне пределов %1..%2").arg(data.min).arg(data.max);
     case vcNotAnIpAddress:
-        return QStringLiteral("not an IP address (four numbers 0..255 with dots)");
+        return say("not an IP address (four numbers 0..255 with dots)",
+                   "не IP-адрес (четыре числа 0..255 через точку)");
     case vcNotADuration:
-        return QStringLiteral("not a duration (a number with s, m or h)");
+        return say("not a duration (a number with s, m or h)", "не длительность (число с s, m или h)");
     case vcNotFlags:
-        return QStringLiteral("needs %1 flags of 0 or 1").arg(data.max);
+        return say("needs %1 flags of 0 or 1", "нужно %1 флагов 0 или 1").arg(data.max);
     case vcTooLong:
-        return QStringLiteral("longer than %1 characters").arg(data.max);
+        return say("longer than %1 characters", "длиннее %1 символов").arg(data.max);
     }
     return {};
 }

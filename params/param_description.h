@@ -28,8 +28,8 @@ QSet<QString> DescribedParams(const TLuHash &description);
 enum TValueCheck { vcOk, vcNotAnItem, vcNotANumber, vcOutOfRange, vcNotAnIpAddress, vcNotADuration,
                    vcNotFlags, vcTooLong };
 TValueCheck CheckParamValue(const TLuHash &attrs, const QString &value);
-// The reason in words, with the limits the attributes set.
-QString ValueCheckText(TValueCheck check, const TLuHash &attrs);
+// The reason in words (English, or Russian for the window), with the limits the attributes set.
+QString ValueCheckText(TValueCheck check, const TLuHash &attrs, bool russian = false);
 
 // Whether loading a configuration file marks this entry for writing: keys starting with "_" are the
 // device's own, and "NOT USE" stands for a parameter the device does not use.

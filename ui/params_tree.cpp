@@ -1,5 +1,7 @@
 #include "params_tree.h"
 
+#include "param_description.h"
+
 #include "veltra_pictures.h"
 
 #include <QPainter>
@@ -173,12 +175,27 @@ QVariant TParamsModel::data(const QModelIndex &index, int role) const {
     const TParamNodeData &d = node->data;
     if (role == Qt::DisplayRole || role == Qt::EditRole)
         return index.column() == 0 ? Caption(d) : d.is_group ? QString() : d.value;
+    if ((role == Qt::ForegroundRole || role == Qt::ToolTipRole) && index.column() == 1) {
+        const TValueCheck check = ValueCheck(d);
+        if (check == vcOk)
+            return {};
+        return role == Qt::ToolTipRole ? QVariant(ValueCheckText(check, d.attrs, true)) : QVariant(WarningColor());
+    }
     if (role == Qt::DecorationRole && index.column() == 0) {
         if (d.is_group)
             return fimages[fexpanded && fexpanded(index) ? imgGroupOpen : imgGroupClosed];
         return fimages[d.changed ? imgParamChanged : imgParam];
     }
     return {};
+}
+
+TValueCheck TParamsModel::ValueCheck(const TParamNodeData &data) {
+    // A value the device did not report is missing, not wrong.
+    return data.is_group || data.value.isEmpty() ? vcOk : CheckParamValue(data.attrs, data.value);
+}
+
+QColor TParamsModel::WarningColor() {
+    return QColor(0xC0, 0x30, 0x00);
 }
 
 QVariant TParamsModel::headerData(int section, Qt::Orientation orientation, int role) const {

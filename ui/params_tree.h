@@ -4,9 +4,11 @@
 #pragma once
 
 #include "LuHash.h"
+#include "param_description.h"
 
 #include <QAbstractItemModel>
 #include <QHash>
+#include <QColor>
 #include <QIcon>
 #include <functional>
 #include <memory>
@@ -59,6 +61,10 @@ public:
     void SetExpandedQuery(std::function<bool(const QModelIndex &)> query) { fexpanded = std::move(query); }
     // Whether a cell may be edited: column 1 of a parameter whose value is not "NOT USE".
     static bool Editable(const TParamNodeData &data, int column);
+    // Whether the description accepts the value; a refused one is shown in the warning colour with its
+    // reason as the cell's tool tip.
+    static TValueCheck ValueCheck(const TParamNodeData &data);
+    static QColor WarningColor();
 
     QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex &child) const override;

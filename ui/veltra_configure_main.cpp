@@ -361,7 +361,7 @@ void TVeltraConfigurator::ReadDeviceConfig() {
 }
 
 void TVeltraConfigurator::WriteDeviceConfig(bool closeAfter) {
-    if (!comm->DevPresent())
+    if (!comm->DevPresent() || !RefusedValuesAccepted())
         return;
     fWriteTally = {};
     fmodel->ForEachNode([this](TParamNode &node) {
@@ -371,6 +371,23 @@ void TVeltraConfigurator::WriteDeviceConfig(bool closeAfter) {
     comm->PutCmd(QStringLiteral("_WRITE_OK"));
     if (closeAfter)
         comm->PutCmd(QStringLiteral("_CLOSE"));
+}
+
+// Values the description would refuse are sent only when the user says so, once per write.
+bool TVeltraConfigurator::RefusedValuesAccepted() {
+    QStringList refused;
+    fmodel->ForEachNode([&refused](TParamNode &node) {
+        if (node.data.changed && TParamsModel::ValueCheck(node.data) != vcOk)
+            refused << node.data.key;
+    });
+    if (refused.isEmpty())
+        return true;
+    return SysMessageBox(Caption,
+                         QStringLiteral("Значения %1 параметров не соответствуют описанию: %2. Всё равно записать их "
+                                        "в трекер?")
+                             .arg(refused.size())
+                             .arg(refused.join(QStringLiteral(", "))),
+                         MB_YESNO | MB_ICONWARNING) == IDYES;
 }
 
 void TVeltraConfigurator::RefreshTick() {

@@ -138,6 +138,7 @@ private:
     void ProgressCode(int code, qint64 value, const QString &text);
     void LogDeviceDetails();
     void ShowWriteSummary();
+    bool RefusedValuesAccepted();
     void ClearTree();
     void Log(const QString &text) const;
     QString AskFile(bool save, const QString &title, const QString &folder, const QString &name,

@@ -16,6 +16,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QColor>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -489,4 +490,32 @@ TEST_F(MainWindowTest, ACommandTypedOnTheDebugPageReachesTheDeviceAndItsAnswerSh
         << box->toPlainText().toStdString() << "\n--- debug log:\n" << ReadTextFile(DbgLogFile, 0).toStdString();
     EXPECT_TRUE(box->toPlainText().contains("\n>R_SRV_PORT\n"));
     EXPECT_TRUE(MainLog().contains("R_SRV_PORT")) << MainLog().toStdString();
+}
+
+TEST_F(MainWindowTest, ValuesTheDescriptionRefusesAreShownAndSentOnlyWhenTheUserAgrees) {
+    Describe(SimDescription);
+    Open();
+    ASSERT_TRUE(WaitRead());
+    TParamNode *port = window->FindParamNode("SRV_PORT");
+    const QModelIndex cell = window->Model().IndexOf(port, 1);
+    EXPECT_FALSE(cell.data(Qt::ToolTipRole).isValid());
+    Edit("SRV_PORT", "21x");
+    EXPECT_EQ(cell.data(Qt::ToolTipRole).toString(), "не целое десятичное число");
+    EXPECT_EQ(cell.data(Qt::ForegroundRole).value<QColor>(), TParamsModel::WarningColor());
+    // A parameter the device did not report is missing, not wrong.
+    EXPECT_FALSE(window->Model().IndexOf(window->FindParamNode("NO_SUCH_PARAM"), 1).data(Qt::ToolTipRole).isValid());
+
+    answer = IDNO;
+    window->Action("ActDevWriteCfg")->trigger();
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(questions[0].contains("SRV_PORT")) << questions[0].toStdString();
+    ServeFor(300);
+    EXPECT_FALSE(MainLog().contains("S_SRV_PORT=21x"));
+    EXPECT_TRUE(port->data.changed);
+
+    answer = IDYES;
+    window->Action("ActDevWriteCfg")->trigger();
+    EXPECT_EQ(questions.size(), 2);
+    ASSERT_TRUE(WaitUntil([&] { return MainLog().contains("Write summary:"); }, 10000));
+    EXPECT_TRUE(MainLog().contains("CMD(S_SRV_PORT=21x)"));
 }

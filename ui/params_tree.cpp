@@ -194,6 +194,13 @@ TValueCheck TParamsModel::ValueCheck(const TParamNodeData &data) {
     return data.is_group || data.value.isEmpty() ? vcOk : CheckParamValue(data.attrs, data.value);
 }
 
+bool TParamsModel::Matches(const TParamNodeData &data, const QString &text, bool changedOnly) {
+    if (data.is_group || (changedOnly && !data.changed))
+        return false;
+    return text.isEmpty() || data.key.contains(text, Qt::CaseInsensitive) ||
+           Caption(data).contains(text, Qt::CaseInsensitive) || data.value.contains(text, Qt::CaseInsensitive);
+}
+
 QColor TParamsModel::WarningColor() {
     return QColor(0xC0, 0x30, 0x00);
 }

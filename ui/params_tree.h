@@ -65,6 +65,9 @@ public:
     // reason as the cell's tool tip.
     static TValueCheck ValueCheck(const TParamNodeData &data);
     static QColor WarningColor();
+    // Whether a parameter matches a search: its key, name or value contains `text` (any case), and it
+    // is marked when `changedOnly`.
+    static bool Matches(const TParamNodeData &data, const QString &text, bool changedOnly);
 
     QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex &child) const override;

@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
@@ -117,6 +118,8 @@ void TVeltraConfigurator::CreateActions() {
               &TVeltraConfigurator::LoadConfigFile);
     AddAction("ActSaveCfg", "Сохранить конфигурацию", {}, {QKeySequence("Ctrl+S")}, true,
               &TVeltraConfigurator::SaveConfigFile);
+    AddAction("ActFind", "Найти параметр", "Оставить в дереве только подходящие строки", {QKeySequence::Find}, true,
+              &TVeltraConfigurator::ActFindExecute);
     AddAction("ActShowLog", "Показать журналы", {}, {QKeySequence("Ctrl+Alt+Shift+L")}, true,
               &TVeltraConfigurator::ActShowLogExecute);
     AddAction("ActExit", "Выход", {}, {QKeySequence("Ctrl+X")}, true, &TVeltraConfigurator::ActExitExecute);
@@ -155,6 +158,61 @@ void TVeltraConfigurator::CreateMenus() {
     menu(QStringLiteral("Справка"), {"ActHelp", "ActAbout"});
 }
 
+// The line that narrows the tree to the rows matching a text (Ctrl+F); hidden until asked for.
+QWidget *TVeltraConfigurator::CreateFilterBar(QWidget *parent) {
+    fFilterBar = new QWidget(parent);
+    fFilterBar->setObjectName("FilterBar");
+    auto *row = new QHBoxLayout(fFilterBar);
+    row->setContentsMargins(0, 0, 0, 0);
+    fFilterEdit = new QLineEdit(fFilterBar);
+    fFilterEdit->setObjectName("FilterEdit");
+    fFilterEdit->setPlaceholderText(QStringLiteral("Параметр, название или значение (Esc - закрыть)"));
+    fFilterEdit->setClearButtonEnabled(true);
+    fFilterEdit->installEventFilter(this);
+    fFilterChanged = new QCheckBox(QStringLiteral("только изменённые"), fFilterBar);
+    fFilterChanged->setObjectName("FilterChanged");
+    row->addWidget(fFilterEdit, 1);
+    row->addWidget(fFilterChanged);
+    connect(fFilterEdit, &QLineEdit::textChanged, this, &TVeltraConfigurator::ApplyFilter);
+    connect(fFilterChanged, &QCheckBox::toggled, this, &TVeltraConfigurator::ApplyFilter);
+    fFilterBar->hide();
+    return fFilterBar;
+}
+
+void TVeltraConfigurator::ActFindExecute() {
+    fFilterBar->show();
+    fFilterEdit->setFocus();
+    fFilterEdit->selectAll();
+}
+
+void TVeltraConfigurator::CloseFilter() {
+    fFilterBar->hide();
+    fFilterEdit->clear();
+    fFilterChanged->setChecked(false);
+    ApplyFilter();
+    fParamsTree->setFocus();
+}
+
+// Hides the parameter rows that do not match; a group stays while one of its rows does.
+void TVeltraConfigurator::ApplyFilter() {
+    const QString text = fFilterEdit->text().trimmed();
+    const bool changedOnly = fFilterChanged->isChecked();
+    const bool filtering = !text.isEmpty() || changedOnly;
+    for (int i = 0; i < fmodel->RootCount(); ++i) {
+        TParamNode *root = fmodel->Root(i);
+        const QModelIndex rootIndex = fmodel->IndexOf(root);
+        bool shown = !filtering || (!root->data.is_group && fmodel->Matches(root->data, text, changedOnly));
+        for (const auto &child : root->children) {
+            const bool match = !filtering || fmodel->Matches(child->data, text, changedOnly);
+            fParamsTree->setRowHidden(child->row, rootIndex, !match);
+            shown = shown || match;
+        }
+        fParamsTree->setRowHidden(i, QModelIndex(), !shown);
+    }
+    if (filtering)
+        fParamsTree->expandAll();
+}
+
 void TVeltraConfigurator::CreateLayout() {
     auto *central = new QWidget(this);
     auto *column = new QVBoxLayout(central);
@@ -183,6 +241,7 @@ void TVeltraConfigurator::CreateLayout() {
         strip->addWidget(button);
     }
     column->addLayout(strip);
+    column->addWidget(CreateFilterBar(central));
 
     fmodel = new TParamsModel(this);
     fParamsTree = new QTreeView(central);
@@ -267,6 +326,7 @@ void TVeltraConfigurator::BuildParamsTree() {
             if (const QString entry = TrimText(key); !IgnoredEntry(entry))
                 AddParamNode(nullptr, entry);
     }
+    ApplyFilter();
 
     fParamsTree->setFocus();
     if (!fmodel->IsEmpty()) {
@@ -315,6 +375,11 @@ bool TVeltraConfigurator::StartEditing(const QModelIndex &index) {
 }
 
 bool TVeltraConfigurator::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == fFilterEdit && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        CloseFilter();
+        return true;
+    }
     // While an editor is open the keys go to it, not to the tree.
     if (watched == fParamsTree && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
@@ -620,6 +685,7 @@ void TVeltraConfigurator::LoadConfigFrom(const QString &fileName) {
         fmodel->NodeChanged(&node);
     });
     UpdateWriteAction();
+    ApplyFilter();
 }
 
 // ---- the actions ----

@@ -18,6 +18,7 @@
 #include <memory>
 
 class QAction;
+class QCheckBox;
 class QLineEdit;
 class QTextEdit;
 class QTimer;
@@ -114,6 +115,10 @@ private:
     void CreateActions();
     void CreateMenus();
     void CreateLayout();
+    QWidget *CreateFilterBar(QWidget *parent);
+    void ActFindExecute();
+    void CloseFilter();
+    void ApplyFilter();
     QAction *AddAction(const QString &name, const QString &caption, const QString &hint,
                        const QList<QKeySequence> &keys, bool enabled, void (TVeltraConfigurator::*slot)());
     void ActDevReadCfgExecute();
@@ -152,6 +157,9 @@ private:
     TParamsModel *fmodel = nullptr;
     QTreeView *fParamsTree = nullptr;
     QTextEdit *fParamDesc = nullptr;
+    QWidget *fFilterBar = nullptr;
+    QLineEdit *fFilterEdit = nullptr;
+    QCheckBox *fFilterChanged = nullptr;
     QLineEdit *fDevName = nullptr;
     TLuLed *fDevLed = nullptr;
     QTimer *fRefreshTimer = nullptr;

@@ -16,6 +16,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QCheckBox>
 #include <QColor>
 #include <QComboBox>
 #include <QLabel>
@@ -518,4 +519,40 @@ TEST_F(MainWindowTest, ValuesTheDescriptionRefusesAreShownAndSentOnlyWhenTheUser
     EXPECT_EQ(questions.size(), 2);
     ASSERT_TRUE(WaitUntil([&] { return MainLog().contains("Write summary:"); }, 10000));
     EXPECT_TRUE(MainLog().contains("CMD(S_SRV_PORT=21x)"));
+}
+
+TEST_F(MainWindowTest, TheFilterKeepsMatchingRowsAndTheirGroupsUntilEscape) {
+    Describe(WorkedExample);
+    Open({}, false);
+    window->Action("ActDevSim")->trigger();
+    QTreeView &tree = window->ParamsTree();
+    const auto shown = [&](const char *key) {
+        TParamNode *node = window->FindParamNode(QString::fromLatin1(key));
+        const QModelIndex index = window->Model().IndexOf(node);
+        return !tree.isRowHidden(index.row(), index.parent());
+    };
+    QWidget *bar = Control<QWidget>(*window, "FilterBar");
+    EXPECT_TRUE(bar->isHidden());
+    QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_FALSE(bar->isHidden());
+    auto *edit = Control<QLineEdit>(*window, "FilterEdit");
+    QTest::keyClicks(edit, "PORT"); // any case, in the name "Server port"
+    EXPECT_TRUE(shown("PAR_PORT"));
+    EXPECT_TRUE(shown("grp_link"));
+    for (const char *key : {"PAR_ADDR", "grp_mode", "PAR_MODE", "PAR_NOTE"})
+        EXPECT_FALSE(shown(key)) << key;
+
+    edit->clear();
+    Edit("PAR_PERIOD", "5m");
+    Control<QCheckBox>(*window, "FilterChanged")->setChecked(true);
+    EXPECT_TRUE(shown("PAR_PERIOD"));
+    EXPECT_TRUE(shown("grp_mode"));
+    EXPECT_FALSE(shown("PAR_MODE"));
+    EXPECT_FALSE(shown("grp_link"));
+
+    QTest::keyClick(edit, Qt::Key_Escape);
+    EXPECT_TRUE(bar->isHidden());
+    for (const char *key : {"PAR_ADDR", "grp_mode", "PAR_MODE", "PAR_NOTE", "grp_link"})
+        EXPECT_TRUE(shown(key)) << key;
+    EXPECT_TRUE(window->FindParamNode("PAR_PERIOD")->data.changed); // the filter changes nothing else
 }

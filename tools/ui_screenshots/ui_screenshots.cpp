@@ -17,6 +17,7 @@
 #include "veltra_pictures.h"
 #include "veltra_progress_info.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -106,7 +107,11 @@ bool SaveMainWindow(const QDir &folder) {
     TParamNode *node = window.FindParamNode(QStringLiteral("SRV_PROTO"));
     window.ParamsTree().setCurrentIndex(window.Model().IndexOf(node, 0));
     window.ParamsTree().edit(window.Model().IndexOf(node, 1));
-    return Save(window, folder, QStringLiteral("main_window_editing")) && ok;
+    ok = Save(window, folder, QStringLiteral("main_window_editing")) && ok;
+    // And narrowed by the filter line (Ctrl+F).
+    window.Action(QStringLiteral("ActFind"))->trigger();
+    window.findChild<QLineEdit *>(QStringLiteral("FilterEdit"))->setText(QStringLiteral("server"));
+    return Save(window, folder, QStringLiteral("main_window_filter")) && ok;
 }
 
 // Log files as the program writes them, a few lines each, for the log window's pages.

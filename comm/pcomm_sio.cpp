@@ -7,14 +7,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <mutex>
 #include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
+#include <cstring>
+#include <mutex>
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
+#include <grp.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -218,6 +222,13 @@ int sio_open(int port) {
         ::close(fd);
         return Fail(SIO_OPENFAIL, err);
     }
+    // One program per tracker: the lock keeps out every program that locks its ports the same way (a
+    // second configurator, the command line), TIOCEXCL every other non-root program.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return Fail(SIO_OPENFAIL, EBUSY);
+    }
+    ::ioctl(fd, TIOCEXCL);
     ::cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD;
     t.c_cc[VMIN] = 0;
@@ -396,4 +407,45 @@ int sio_WaitInput(int port, int timeoutMs) {
 
 int sio_LastError() {
     return LastError;
+}
+
+namespace {
+
+// The group owning a device node, by name when the system knows it.
+QString OwningGroup(const QByteArray &path) {
+    struct stat info {};
+    if (::stat(path.constData(), &info) != 0)
+        return {};
+    if (const group *owner = ::getgrgid(info.st_gid))
+        return QString::fromLocal8Bit(owner->gr_name);
+    return QString::number(info.st_gid);
+}
+
+} // namespace
+
+QString sio_OpenErrorText(int port, int err) {
+    const QString path = sio_PortPath(port);
+    if (path.isEmpty())
+        return QStringLiteral("COM%1 is not mapped to a device").arg(port);
+    switch (err) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+        return QStringLiteral("No such device: ") + path;
+    case EACCES:
+    case EPERM: {
+        const QString group = OwningGroup(QFile::encodeName(path));
+        if (group.isEmpty())
+            return QStringLiteral("Permission denied on ") + path;
+        return QStringLiteral("Permission denied on %1: it belongs to the group %2; join it with "
+                              "\"sudo usermod -aG %2 $USER\" and log in again")
+            .arg(path, group);
+    }
+    case EBUSY:
+        return path + QStringLiteral(" is in use by another program");
+    case ENOTTY:
+        return path + QStringLiteral(" is not a serial port");
+    default:
+        return path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err));
+    }
 }

@@ -80,6 +80,9 @@ int sio_lstatus(int port);
 int sio_WaitInput(int port, int timeoutMs);
 // The system error behind the last SIO_WIN32FAIL or SIO_OPENFAIL of this thread.
 int sio_LastError();
+// Why port N could not be opened, for a person: the device is missing, not accessible (naming the
+// group that owns it and how to join it), held by another program, or not a serial port.
+QString sio_OpenErrorText(int port, int err);
 // The device path port N opens.
 QString sio_PortPath(int port);
 // Port numbers mapped by com<N> settings plus those of the serial devices present, ascending.

@@ -418,19 +418,38 @@ bool TVeltraCommander::CheckComPorts() {
                                                            : QStringList();
     QString detail;
     bool found = false;
+    TScanReport scan;
     for (const QString &port : ports) {
         if (fCancelFlag || Terminating()) {
             detail += QStringLiteral(".canceled");
             break;
         }
         detail += u' ' + port;
-        if (ProbePort(int(DecToInt(port, 0)), detail)) {
+        if (ProbePort(int(DecToInt(port, 0)), detail, scan)) {
             found = true;
             break;
         }
     }
     LogCmd(QStringLiteral("Check COM ports"), detail, Tick() - t0);
+    PublishScan(scan);
     return found;
+}
+
+// The reasons go to the main log when they change, not on every scan of a port that stays missing.
+void TVeltraCommander::PublishScan(TScanReport &scan) {
+    std::unique_lock guard(fDevLock);
+    scan.scans = fScan.scans + 1;
+    const bool changed = scan.openErrors != fScan.openErrors;
+    fScan = scan;
+    guard.unlock();
+    if (changed)
+        for (const QString &reason : scan.openErrors)
+            AppLog(TAG, reason, -1);
+}
+
+TVeltraCommander::TScanReport TVeltraCommander::LastScan() const {
+    std::lock_guard guard(fDevLock);
+    return fScan;
 }
 
 std::unique_ptr<TLuPCom> TVeltraCommander::NewPort(int port) {
@@ -445,10 +464,11 @@ std::unique_ptr<TLuPCom> TVeltraCommander::NewPort(int port) {
     return result;
 }
 
-bool TVeltraCommander::ProbePort(int port, QString &detail) {
+bool TVeltraCommander::ProbePort(int port, QString &detail, TScanReport &scan) {
     com = NewPort(port);
     try {
         com->Open();
+        scan.anyOpened = scan.anyOpened || com->Active();
         if (!com->Active()) {
             detail += u'-';
         } else {
@@ -461,6 +481,8 @@ bool TVeltraCommander::ProbePort(int port, QString &detail) {
         }
     } catch (const std::exception &) {
         detail += u'x';
+        if (!com->Active())
+            scan.openErrors << sio_OpenErrorText(port, sio_LastError());
     }
     com.reset();
     return false;

@@ -61,6 +61,15 @@ public:
     // The device as last identified, for readers outside a notification.
     TIdentity Identity() const;
 
+    // The last completed scan of the ports: whether any port opened, and why those that did not
+    // failed (one text per port, for a person).
+    struct TScanReport {
+        int scans = 0;
+        bool anyOpened = false;
+        QStringList openErrors;
+    };
+    TScanReport LastScan() const;
+
     // The parsers of what the device sends, without the port. CleanAnswer: false when the collected
     // answer lines do not start with the command's name; otherwise the answer in its escaped
     // single-line form. ParseIdentity: the fields of an "INFO" text, -1 for a missing version.
@@ -90,7 +99,8 @@ private:
     bool TakeCmd(QString &cmd);
     bool CheckComPorts();
     int EnumComPorts();
-    bool ProbePort(int port, QString &detail);
+    bool ProbePort(int port, QString &detail, TScanReport &scan);
+    void PublishScan(TScanReport &scan);
     bool ExchangeCmd(const QString &cmd, QString &answer, bool multi, bool log);
     bool ProbeInfo(QString &answer);
     void SetDevInfo(const QString &text);
@@ -122,7 +132,8 @@ private:
     QString fDevIMEI;
     int fDevHwVersion = 0;
     int fDevSwVersion = 0;
-    mutable std::mutex fDevLock; // the identity fields, written by the engine's thread, for Identity()
+    mutable std::mutex fDevLock; // the identity fields and fScan, written by the engine's thread
+    TScanReport fScan;
     // Set when the device went away with lines still queued: the IMEI they were meant for (engine's
     // thread only). The device found next runs them only when it is that same tracker.
     bool fQueueOrphaned = false;

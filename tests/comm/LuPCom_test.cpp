@@ -1,5 +1,6 @@
 #include "LuFiles.h"
 #include "LuPCom.h"
+#include "pcomm_sio.h"
 #include "pty_fixture.h"
 
 #include <QElapsedTimer>
@@ -116,6 +117,30 @@ TEST(LuPComErrors, MessagesAndCodes) {
     second.SetPort(Port);
     EXPECT_EQ(ErrorOf([&] { second.Open(); }),
               QStringLiteral("TLuPCom(%1) error -5 into Open: No such port or port has opened").arg(Port));
+}
+
+TEST(LuPComErrors, OpenFailuresAreExplainedForAPerson) {
+    Settings().SetVal("com7", "/nonexistent/tty");
+    TLuPCom missing;
+    missing.SetPort(7);
+    ErrorOf([&] { missing.Open(); });
+    EXPECT_EQ(sio_OpenErrorText(7, sio_LastError()), "No such device: /nonexistent/tty");
+    Settings().SetVal("com7", "/dev/null");
+    ErrorOf([&] { missing.Open(); });
+    EXPECT_EQ(sio_OpenErrorText(7, sio_LastError()), "/dev/null is not a serial port");
+    // Root opens what it likes, so the permission text is asked for directly: it names the owning group.
+    EXPECT_EQ(sio_OpenErrorText(7, EACCES),
+              "Permission denied on /dev/null: it belongs to the group root; join it with "
+              "\"sudo usermod -aG root $USER\" and log in again");
+    Settings().Remove("com7");
+    EXPECT_EQ(sio_OpenErrorText(0, ENOENT), "COM0 is not mapped to a device");
+
+    // A port this process holds is taken for a second opener, whichever object or program it is.
+    TOpenPort p;
+    TLuPCom second;
+    second.SetPort(Port);
+    ErrorOf([&] { second.Open(); });
+    EXPECT_EQ(sio_OpenErrorText(Port, sio_LastError()), sio_PortPath(Port) + " is in use by another program");
 }
 
 TEST(LuPComErrors, AFailedSecondOpenLeavesTheFirstObjectsPortOpen) {

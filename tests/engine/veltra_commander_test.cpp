@@ -41,6 +41,10 @@ TEST_F(EngineTest, ScansListedPortsInOrderAndIdentifies) {
     EXPECT_TRUE(
         log.contains("Check COM ports ->  61x 62x 63+[Tracker-A HW:12 SW:345 IMEI: 356938035643809] ["))
         << log.toStdString();
+    // Why the other ports did not open is said once in the main log.
+    const QString mainLog = ReadTextFile(MainLogFile, 0);
+    EXPECT_EQ(mainLog.count("No such device: " + PortLink(61)), 1) << mainLog.toStdString();
+    EXPECT_TRUE(mainLog.contains(" /dev/ttyS61")) << mainLog.toStdString(); // COM62 by the default mapping
 
     // "_GET_DEV_INFO" identifies from scratch: the device is reported present once more.
     EXPECT_EQ(Run("_GET_DEV_INFO").value, 1);

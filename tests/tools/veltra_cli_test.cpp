@@ -8,6 +8,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <QTemporaryDir>
 #include <QThread>
 #include <functional>
@@ -75,11 +78,39 @@ TEST_F(VeltraCli, PortsListsTheMappedPortWithoutOpeningIt) {
     EXPECT_EQ(r.out, "COM7\t/nonexistent/tty7\n");
 }
 
-TEST_F(VeltraCli, NoDeviceExitsWithinTheTimeLimit) {
-    const TCliResult r = Run(QStringLiteral("/nonexistent/tty7"), {"info"}, {"cli_timeout=1"});
+TEST_F(VeltraCli, APortThatCannotBeOpenedEndsAtOnceWithTheReason) {
+    const TCliResult missing = Run(QStringLiteral("/nonexistent/tty7"), {"info"});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_TRUE(missing.out.isEmpty()) << missing.out.toStdString();
+    EXPECT_EQ(missing.err, "No such device: /nonexistent/tty7\n");
+    EXPECT_LT(missing.elapsedMs, 2000); // not the whole cli_timeout of 5 s
+
+    WriteFile("plain.txt", "not a port");
+    const TCliResult plain = Run(dir.filePath("plain.txt"), {"info"});
+    EXPECT_EQ(plain.exitCode, 2);
+    EXPECT_EQ(plain.err, dir.filePath("plain.txt") + " is not a serial port\n");
+}
+
+// A port held by another configurator is reported as taken, and the tracker is left alone.
+TEST_F(VeltraCli, APortHeldByAnotherProgramIsReportedAsTaken) {
+    TDevSimProcess sim({"--config", DefaultConfig});
+    const int holder = ::open(QFile::encodeName(sim.SlavePath()).constData(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    const TCliResult taken = Run(sim, {"info"});
+    EXPECT_EQ(taken.exitCode, 2);
+    EXPECT_EQ(taken.err, sim.SlavePath() + " is in use by another program\n");
+    ::close(holder);
+    const TCliResult free = Run(sim, {"info"});
+    EXPECT_EQ(free.exitCode, 0) << free.err.toStdString();
+}
+
+TEST_F(VeltraCli, NoDeviceAnsweringExitsWithinTheTimeLimit) {
+    TDevSimProcess sim({"--fault", "silence"});
+    const TCliResult r = Run(sim, {"info"}, {"cli_timeout=1"});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
-    EXPECT_EQ(r.err, "No device answered on ports: 7\n");
+    EXPECT_EQ(r.err, QStringLiteral("No device answered on ports: %1\n").arg(Port));
     EXPECT_LT(r.elapsedMs, 3000);
 }
 

@@ -87,7 +87,14 @@ bool TCliSession::WaitUntil(const std::function<bool()> &done, int timeoutMs,
 
 int TCliSession::WaitForDevice(const QString &password) {
     const QDeadlineTimer deadline(ftimeout);
-    if (!WaitUntil([this] { return fpresent || fpasswordAsked; }, ftimeout))
+    // A scan in which no port could even be opened ends the wait: the reasons will not change by waiting.
+    const auto noPortOpens = [this] {
+        const TVeltraCommander::TScanReport scan = fengine->LastScan();
+        return scan.scans > 0 && !scan.anyOpened && !scan.openErrors.isEmpty();
+    };
+    // The scan publishes no notification of its own: a tick looks at it ten times a second.
+    WaitUntil([&] { return fpresent || fpasswordAsked || noPortOpens(); }, ftimeout, [] {});
+    if (!fpresent && !fpasswordAsked)
         return 2;
     if (!fpasswordAsked)
         return 0;

@@ -76,8 +76,11 @@ bool PathExists(const QString &command, const QString &path) {
 }
 
 int NoDevice(TCliSession &session, int code) {
+    const TVeltraCommander::TScanReport scan = session.Engine().LastScan();
     if (code == ExitPassword)
         PrintError(QStringLiteral("The device asks for a password: give password=... (or the right one)."));
+    else if (!scan.anyOpened && !scan.openErrors.isEmpty())
+        PrintError(scan.openErrors.join(u'\n'));
     else
         PrintError(QStringLiteral("No device answered on ports: ") + session.Engine().ComLs().join(u' '));
     return code;

@@ -179,6 +179,11 @@ int RefreshIntervalMs() {
     return seconds > 0 && seconds < 86400 ? int(seconds * 1000) : 10000;
 }
 
+int BackupKeep() {
+    const qint64 keep = AppSettings ? AppSettings->GetAsInteger("backup_keep") : 0;
+    return keep > 0 && keep < 100000 ? int(keep) : 50;
+}
+
 bool NotifyMainWindow(int code, qint64 value, const QString &text) {
     TNotifyReceiver *target = MainWindowHandle.load();
     return target && SendNotification(target, AppMessage, code, value, text);

@@ -59,6 +59,8 @@ void AppendLogLine(const QString &fileName, const QString &text, const QString &
 
 // The main window's refresh period: refresh_interval seconds, 10 s when absent, 0 or not a number.
 int RefreshIntervalMs();
+// How many configuration backups are kept per device (setting backup_keep, default 50).
+int BackupKeep();
 
 // The system beep of transfer retries: the windowed program sets a hook; without one nothing sounds.
 void SetBeepHook(void (*hook)());

@@ -4,9 +4,11 @@
 #include "LuLed.h"
 #include "LuUtils.h"
 #include "common.h"
+#include "config_backups.h"
 #include "param_description.h"
 #include "sys_message_box.h"
 #include "veltra_about.h"
+#include "veltra_backups.h"
 #include "veltra_commander.h"
 #include "veltra_dev_info.h"
 #include "veltra_msgbox.h"
@@ -130,6 +132,8 @@ void TVeltraConfigurator::CreateActions() {
     AddAction("ActDevUpdFirmware", "Обновить прошивку", {}, {}, false,
               &TVeltraConfigurator::ActDevUpdFirmwareExecute);
     AddAction("ActDevReboot", "Перезагрузить", {}, {}, false, &TVeltraConfigurator::ActDevRebootExecute);
+    AddAction("ActDevBackups", "Резервные копии...", "Загрузить конфигурацию, сохранённую перед записью или обновлением",
+              {}, true, &TVeltraConfigurator::ActDevBackupsExecute);
     AddAction("ActDevShowInfo", "Показать информацию", "Показать информацию об устройстве",
               {QKeySequence("Ctrl+I")}, false, &TVeltraConfigurator::ActDevShowInfoExecute);
     AddAction("ActHelp", "Справка", {}, {QKeySequence("F1")}, true, &TVeltraConfigurator::ActHelpExecute);
@@ -154,7 +158,7 @@ void TVeltraConfigurator::CreateMenus() {
     };
     menu(QStringLiteral("Файл"), {"ActLoadCfg", "ActSaveCfg", "-", "ActShowLog", "-", "ActExit"});
     menu(QStringLiteral("Устройство"), {"ActDevReadCfg", "ActDevWriteCfg", "ActDevUpdFirmware", "-", "ActDevReboot",
-                                        "-", "ActDevShowInfo"});
+                                        "-", "ActDevShowInfo", "ActDevBackups"});
     menu(QStringLiteral("Справка"), {"ActHelp", "ActAbout"});
 }
 
@@ -426,7 +430,7 @@ void TVeltraConfigurator::ReadDeviceConfig() {
 }
 
 void TVeltraConfigurator::WriteDeviceConfig(bool closeAfter) {
-    if (!comm->DevPresent() || !RefusedValuesAccepted())
+    if (!comm->DevPresent() || !RefusedValuesAccepted() || !BackupAccepted(QStringLiteral("write")))
         return;
     fWriteTally = {};
     fmodel->ForEachNode([this](TParamNode &node) {
@@ -436,6 +440,35 @@ void TVeltraConfigurator::WriteDeviceConfig(bool closeAfter) {
     comm->PutCmd(QStringLiteral("_WRITE_OK"));
     if (closeAfter)
         comm->PutCmd(QStringLiteral("_CLOSE"));
+}
+
+// Saves what the device last reported before a write or an update changes it; without a backup the
+// change goes on only when the user agrees.
+bool TVeltraConfigurator::BackupAccepted(const QString &reason) {
+    if (fDeviceReported.Count() == 0) {
+        Log(QStringLiteral("No configuration read from the device yet: no backup before the ") + reason);
+        return true;
+    }
+    QString error;
+    const QString path =
+        WriteBackup(AppDataDir, comm->Identity().imei, fDeviceReported, reason, BackupKeep(), error);
+    if (!path.isEmpty()) {
+        Log(QStringLiteral("Backup of the device's configuration: ") + path);
+        return true;
+    }
+    Log(QStringLiteral("No backup of the device's configuration: ") + error);
+    return SysMessageBox(Caption,
+                         QStringLiteral("Не удалось сохранить резервную копию конфигурации трекера (") + error +
+                             QStringLiteral("). Всё равно продолжить?"),
+                         MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
+void TVeltraConfigurator::ActDevBackupsExecute() {
+    const QString imei = comm->Identity().imei;
+    auto *dialog = new TVeltraBackups(ListBackups(AppDataDir, imei), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &TVeltraBackups::Chosen, this, &TVeltraConfigurator::LoadConfigFrom);
+    dialog->open();
 }
 
 // Values the description would refuse are sent only when the user says so, once per write.
@@ -510,10 +543,13 @@ void TVeltraConfigurator::CmdAnswered(const QString &cmd, const QString &answer,
         if (cmd == u"R_CFG") {
             dev_params.Clear();
             dev_params.Assign(UnescapeText(answer), true, StdKeySeparators, QStringLiteral("\r"));
+            fDeviceReported.Clear();
+            fDeviceReported.Assign(&dev_params);
             Log(QStringLiteral("Device config readed [%1]").arg(dev_params.Count()));
             BuildParamsTree();
         } else if (ok) {
             const QString key = cmd.mid(2, 99);
+            fDeviceReported.SetVal(key, answer);
             TParamNode *node = FindParamNode(key);
             if (node && !node->data.changed) {
                 node->data.value = answer;
@@ -539,10 +575,12 @@ void TVeltraConfigurator::CmdAnswered(const QString &cmd, const QString &answer,
                 fmodel->SetChanged(node, false);
                 UpdateWriteAction();
             }
-            if (ok)
+            if (ok) {
                 ++fWriteTally.written;
-            else
+                fDeviceReported.SetVal(key, cmd.mid(eq + 1));
+            } else {
                 fWriteTally.refused << key;
+            }
         }
     }
 }
@@ -745,7 +783,7 @@ void TVeltraConfigurator::ActDevUpdFirmwareExecute() {
                                      "изменения будут потеряны. Всё равно обновлять прошивку?"),
                       MB_YESNO | MB_ICONWARNING) != IDYES)
         return;
-    if (comm->DevPresent())
+    if (comm->DevPresent() && BackupAccepted(QStringLiteral("firmware")))
         comm->PutCmd(QStringLiteral("_UPD_FIRMWARE ") + QFileInfo(file).absoluteFilePath());
 }
 

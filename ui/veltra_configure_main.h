@@ -144,6 +144,8 @@ private:
     void LogDeviceDetails();
     void ShowWriteSummary();
     bool RefusedValuesAccepted();
+    bool BackupAccepted(const QString &reason);
+    void ActDevBackupsExecute();
     void ClearTree();
     void Log(const QString &text) const;
     QString AskFile(bool save, const QString &title, const QString &folder, const QString &name,
@@ -151,6 +153,7 @@ private:
 
     const QString TAG = QStringLiteral("main");
     TLuHash dev_params;
+    TLuHash fDeviceReported; // what the device itself last reported or confirmed: the backups' source
     TLuHash params_conf;
     TLuStringList refresh_params;
     TCompanionWindows fcompanions;

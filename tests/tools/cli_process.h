@@ -25,6 +25,10 @@ public:
                 const QStringList &settings)
         : fwords(words.join(u' ')) {
         fprocess.setWorkingDirectory(workDir);
+        // The user's configuration folder (backups) is the test's own.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), workDir + QStringLiteral("/config"));
+        fprocess.setProcessEnvironment(environment);
         const QStringList arguments{
             QStringLiteral("com_ports=%1").arg(port), QStringLiteral("com%1=").arg(port) + device,
             QStringLiteral("log_dir=") + workDir + QStringLiteral("/logs"), QStringLiteral("cli_timeout=5")};

@@ -364,7 +364,7 @@ TEST_F(VeltraCli, FirmwareEndsWhenThePortFailsMidUpload) {
 // first one is reported not sent, and the program fails.
 TEST_F(VeltraCli, WriteNeverReachesATrackerPluggedInMidway) {
     auto first = std::make_unique<TDevSimProcess>(
-        QStringList{"--config", DefaultConfig, "--fault", "hangup", "--fault-after", "3"});
+        QStringList{"--config", DefaultConfig, "--fault", "hangup", "--fault-after", "4"}); // R_INFO, the backup's R_CFG, two writes
     const QString link = dir.filePath("tty");
     ASSERT_TRUE(QFile::link(first->SlavePath(), link));
     WriteFile("four.cfg", "SRV_PORT=1\nAPN_NAME=a\nDEV_LABEL=b\nSRV_ADDR=c\n");
@@ -432,4 +432,32 @@ TEST_F(VeltraCli, DiffPrintsWhatALoadWouldChange) {
         << changed.out.toStdString();
     EXPECT_TRUE(changed.out.contains("NEW_KEY\t(not on the device)\tfile=x\n"));
     EXPECT_TRUE(changed.out.endsWith("3 differences\n"));
+}
+
+// Before a write the device's configuration is saved; without a place for it nothing is written
+// unless the user says force=1.
+TEST_F(VeltraCli, WriteSavesABackupFirstAndRefusesWithoutOne) {
+    TDevSimProcess sim({"--config", DefaultConfig});
+    WriteFile("one.cfg", "SRV_PORT=60\n");
+    const TCliResult r = Run(sim, {"write", "one.cfg"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QString folder = dir.filePath("config/Veltra/backups/356938035643809/");
+    const TCliResult list = Run(QStringLiteral("/nonexistent/tty"), {"backups"});
+    EXPECT_EQ(list.exitCode, 0);
+    ASSERT_EQ(list.out.count(u'\n'), 1) << list.out.toStdString();
+    EXPECT_TRUE(list.out.startsWith(folder) && list.out.endsWith("-write.cfg\n")) << list.out.toStdString();
+    QFile saved(list.out.trimmed());
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(saved.readAll().contains("SRV_PORT=21000\r\n")); // what the device held before the write
+
+    QDir(dir.filePath("config/Veltra/backups")).removeRecursively();
+    WriteFile("config/Veltra/backups", "in the way");
+    WriteFile("two.cfg", "SRV_PORT=61\n");
+    const TCliResult refused = Run(sim, {"write", "two.cfg"});
+    EXPECT_EQ(refused.exitCode, 4);
+    EXPECT_TRUE(refused.err.contains("give force=1")) << refused.err.toStdString();
+    EXPECT_TRUE(Run(sim, {"read"}).out.contains("SRV_PORT=60\n"));
+    const TCliResult forced = Run(sim, {"write", "two.cfg"}, {"force=1"});
+    EXPECT_EQ(forced.exitCode, 0) << forced.err.toStdString();
+    EXPECT_TRUE(Run(sim, {"read"}).out.contains("SRV_PORT=61\n"));
 }

@@ -9,6 +9,8 @@
 #include "ui_test_util.h"
 #include "veltra_commander.h"
 #include "LuTtyBox.h"
+#include "config_backups.h"
+#include "veltra_backups.h"
 #include "veltra_configure_main.h"
 #include "veltra_log_view.h"
 #include "veltra_msgbox.h"
@@ -19,7 +21,10 @@
 #include <QCheckBox>
 #include <QColor>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QProgressBar>
@@ -122,6 +127,7 @@ protected:
         LogTailNotifyMessage = RegisterMessageName(QStringLiteral("TLuLogTailNotifyMessage"));
         ExeDir = dir.filePath(QStringLiteral("bin/"));
         ParentDir = dir.path() + u'/';
+        AppDataDir = dir.filePath(QStringLiteral("appdata/"));
         QDir().mkpath(ExeDir);
         AppSettings->SetVal(QStringLiteral("conf_dir"), ExeDir);
         MainLogFile = dir.filePath(QStringLiteral("main.log"));
@@ -555,4 +561,40 @@ TEST_F(MainWindowTest, TheFilterKeepsMatchingRowsAndTheirGroupsUntilEscape) {
     for (const char *key : {"PAR_ADDR", "grp_mode", "PAR_MODE", "PAR_NOTE", "grp_link"})
         EXPECT_TRUE(shown(key)) << key;
     EXPECT_TRUE(window->FindParamNode("PAR_PERIOD")->data.changed); // the filter changes nothing else
+}
+
+// Before a write the device's own values are saved; a saved configuration loads like a file; without
+// a place for the backup the write waits for the user's word.
+TEST_F(MainWindowTest, AWriteIsPrecededByABackupThatCanBeLoadedBack) {
+    Describe(SimDescription);
+    Open();
+    ASSERT_TRUE(WaitRead());
+    Edit("SRV_PORT", "21001");
+    window->Action("ActDevWriteCfg")->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return MainLog().contains("Write summary:"); }, 10000));
+    const QStringList backups = ListBackups(AppDataDir, "356938035643809");
+    ASSERT_EQ(backups.size(), 1);
+    EXPECT_TRUE(ReadTextFile(backups[0], 0).contains("SRV_PORT=21000\r\n"));
+    EXPECT_TRUE(MainLog().contains("Backup of the device's configuration: " + backups[0]));
+
+    window->Action("ActDevBackups")->trigger();
+    auto *dialog = window->findChild<TVeltraBackups *>();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_EQ(Control<QListWidget>(*dialog, "BackupList")->count(), 1);
+    Control<QPushButton>(*dialog, "BtnLoad")->click();
+    EXPECT_EQ(window->FindParamNode("SRV_PORT")->data.value, "21000");
+    EXPECT_TRUE(window->FindParamNode("SRV_PORT")->data.changed); // loaded like a file: marked for writing
+
+    // A file where the backups' folder should be: the write asks, and No writes nothing.
+    QDir(AppDataDir + "backups").removeRecursively();
+    QFile blocker(AppDataDir + "backups");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    answer = IDNO;
+    window->Action("ActDevWriteCfg")->trigger();
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(questions[0].startsWith("Не удалось сохранить резервную копию")) << questions[0].toStdString();
+    ServeFor(500);
+    EXPECT_FALSE(MainLog().contains("CMD(S_SRV_PORT=21000)"));
+    EXPECT_TRUE(window->FindParamNode("SRV_PORT")->data.changed);
 }

@@ -6,6 +6,7 @@
 #include "cli_session.h"
 #include "cli_transfer.h"
 #include "common.h"
+#include "config_backups.h"
 #include "param_description.h"
 #include "pcomm_sio.h"
 
@@ -28,12 +29,15 @@ const char *const Usage =
     "  diff FILE              print every parameter whose value on the device differs from the\n"
     "                         configuration file's, or that only one of them has\n"
     "  write FILE             write every entry of a configuration file, report each one\n"
+    "                         (write and firmware first save the device's configuration as a backup\n"
+    "                         in the user's configuration folder, Veltra/backups/IMEI/)\n"
     "  send LINE              send a raw line and print what the device sends back within a second\n"
     "  firmware FILE          upload a firmware image (Ctrl-C cancels before the next block)\n"
     "\n"
     "Commands without the device protocol; the transfers use the first of the ports:\n"
     "  check FILE             check a configuration file against the parameter description: print\n"
     "                         each entry it does not know or whose value its editor would refuse\n"
+    "  backups [IMEI]         list the saved configurations of every device (or one), newest first\n"
     "  ports                  list the serial ports that would be probed\n"
     "  xsend FILE [--ymodem]  send FILE by XModem (or as a YModem batch of one)\n"
     "  xrecv FILE [--ymodem]  receive FILE by XModem (YModem: the sender's name, in FILE's folder)\n"
@@ -44,6 +48,7 @@ const char *const Usage =
     "  password=SECRET    answer the device's password request\n"
     "  cli_timeout=20     seconds to wait for the device and for each command\n"
     "  log_dir=/tmp/logs  where the logs go\n"
+    "  backup_keep=50     backups kept per device          force=1   go on when no backup can be saved\n"
     "  params=FILE        the parameter description to check against (default: veltra_params.conf\n"
     "                     beside the program, in its parent folder and in conf_dir, as the window)\n"
     "  invite_delay=3000  milliseconds a receiving transfer waits before its first invitation\n"
@@ -53,8 +58,8 @@ const char *const Usage =
     "            6 the checked file has entries the description does not know or accept,\n"
     "            7 the device and the file differ.\n";
 
-const QStringList Commands{"check", "ports", "info", "read", "diff", "write", "send", "firmware", "xsend", "xrecv", "yrecv"};
-const QStringList CommandsWithoutArgs{"ports", "info", "read"};
+const QStringList Commands{"backups", "check", "ports", "info", "read", "diff", "write", "send", "firmware", "xsend", "xrecv", "yrecv"};
+const QStringList CommandsWithoutArgs{"backups", "ports", "info", "read"};
 const QStringList CommandsWithPath{"check", "diff", "write", "firmware", "xsend", "xrecv", "yrecv"};
 const QStringList CommandsWithYModem{"xsend", "xrecv"};
 const QStringList CommandsOnPort{"xsend", "xrecv", "yrecv"};
@@ -173,6 +178,38 @@ bool LoadConfig(const QString &fileName, TLuHash &config) {
     return problem.isEmpty();
 }
 
+// The configuration the device holds now, saved before something changes it. False when it could
+// not be saved and the user has not said to go on without it (force=1).
+bool BackUp(TCliSession &session, const QString &reason) {
+    TLuHash device;
+    QString error = QStringLiteral("the device's configuration could not be read");
+    QString path;
+    if (ReadDeviceConfig(session, device))
+        path = WriteBackup(AppDataDir, session.Identity().imei, device, reason, BackupKeep(), error);
+    if (!path.isEmpty()) {
+        AppLog(QStringLiteral("cli"), QStringLiteral("Backup of the device's configuration: ") + path, -1);
+        return true;
+    }
+    PrintError(QStringLiteral("No backup of the device's configuration: ") + error);
+    if (AppSettings->GetVal(QStringLiteral("force")) == u"1")
+        return true;
+    PrintError(QStringLiteral("Nothing was changed; give force=1 to go on without a backup."));
+    return false;
+}
+
+int ListBackupFiles(const QString &imei) {
+    const QStringList devices = imei.isEmpty() ? BackupDevices(AppDataDir) : QStringList{imei};
+    int count = 0;
+    for (const QString &device : devices)
+        for (const QString &path : ListBackups(AppDataDir, device)) {
+            Print(path + u'\n');
+            ++count;
+        }
+    if (count == 0)
+        PrintError(QStringLiteral("No backups in ") + AppDataDir + QStringLiteral("backups/"));
+    return ExitOk;
+}
+
 int WriteConfig(TCliSession &session, const TLuHash &config) {
     int failed = 0;
     int confirmed = 0;
@@ -257,6 +294,8 @@ int RunDeviceCommand(const QString &command, const QStringList &args) {
         return ShowInfo(session);
     if (command == u"read")
         return ReadConfig(session);
+    if ((command == u"write" || command == u"firmware") && !BackUp(session, command))
+        return ExitFailed;
     if (command == u"write")
         return WriteConfig(session, config);
     if (command == u"diff")
@@ -344,6 +383,8 @@ int main(int argc, char **argv) {
         return ListPorts();
     if (command == u"check")
         return CheckConfig(rest[0]);
+    if (command == u"backups")
+        return ListBackupFiles(rest.value(0));
     if (CommandsOnPort.contains(command))
         return RunPortCommand(command, rest[0], ymodem);
     return RunDeviceCommand(command, rest);

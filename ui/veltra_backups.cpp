@@ -22,7 +22,8 @@ TVeltraBackups::TVeltraBackups(const QStringList &paths, QWidget *parent) : QDia
     }
     fList->setCurrentRow(0);
     column->addWidget(fList, 1);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
+    auto *buttons = new QDialogButtonBox(this);
+    buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole);
     QPushButton *load = buttons->addButton(QStringLiteral("Загрузить"), QDialogButtonBox::AcceptRole);
     load->setObjectName("BtnLoad");
     load->setEnabled(!paths.isEmpty());

@@ -9,6 +9,7 @@
 #include "sys_message_box.h"
 #include "veltra_about.h"
 #include "veltra_backups.h"
+#include "veltra_compare.h"
 #include "veltra_commander.h"
 #include "veltra_dev_info.h"
 #include "veltra_msgbox.h"
@@ -132,6 +133,8 @@ void TVeltraConfigurator::CreateActions() {
     AddAction("ActDevUpdFirmware", "Обновить прошивку", {}, {}, false,
               &TVeltraConfigurator::ActDevUpdFirmwareExecute);
     AddAction("ActDevReboot", "Перезагрузить", {}, {}, false, &TVeltraConfigurator::ActDevRebootExecute);
+    AddAction("ActDevCompare", "Сравнить с файлом...", "Показать, что изменит в трекере файл конфигурации", {},
+              true, &TVeltraConfigurator::ActDevCompareExecute);
     AddAction("ActDevBackups", "Резервные копии...", "Загрузить конфигурацию, сохранённую перед записью или обновлением",
               {}, true, &TVeltraConfigurator::ActDevBackupsExecute);
     AddAction("ActDevShowInfo", "Показать информацию", "Показать информацию об устройстве",
@@ -158,7 +161,7 @@ void TVeltraConfigurator::CreateMenus() {
     };
     menu(QStringLiteral("Файл"), {"ActLoadCfg", "ActSaveCfg", "-", "ActShowLog", "-", "ActExit"});
     menu(QStringLiteral("Устройство"), {"ActDevReadCfg", "ActDevWriteCfg", "ActDevUpdFirmware", "-", "ActDevReboot",
-                                        "-", "ActDevShowInfo", "ActDevBackups"});
+                                        "-", "ActDevShowInfo", "ActDevCompare", "ActDevBackups"});
     menu(QStringLiteral("Справка"), {"ActHelp", "ActAbout"});
 }
 
@@ -461,6 +464,40 @@ bool TVeltraConfigurator::BackupAccepted(const QString &reason) {
                          QStringLiteral("Не удалось сохранить резервную копию конфигурации трекера (") + error +
                              QStringLiteral("). Всё равно продолжить?"),
                          MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
+void TVeltraConfigurator::ActDevCompareExecute() {
+    const QString file = AskFile(false, QStringLiteral("Сравнение с файлом конфигурации"), ExeDir, QString(), ConfigFilter);
+    if (!file.isEmpty())
+        CompareWithFile(file);
+}
+
+// Shows what the file would change on the device; the user loads just that, the whole file, or nothing.
+void TVeltraConfigurator::CompareWithFile(const QString &fileName) {
+    TLuHash fileConfig;
+    fileConfig.Load(fileName, true, StdKeySeparators);
+    const QList<TConfigDifference> differences = CompareConfigs(fDeviceReported, fileConfig);
+    auto *dialog = new TVeltraCompare(fileName, differences, [this](const QString &key) {
+        TParamNode *node = FindParamNode(key);
+        return node ? fmodel->IndexOf(node).data().toString() : QString();
+    }, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &TVeltraCompare::LoadWholeFile, this, [this, fileName] { LoadConfigFrom(fileName); });
+    connect(dialog, &TVeltraCompare::LoadDifferences, this, [this, differences] { LoadDifferences(differences); });
+    dialog->open();
+}
+
+void TVeltraConfigurator::LoadDifferences(const QList<TConfigDifference> &differences) {
+    for (const TConfigDifference &d : differences) {
+        TParamNode *node = FindParamNode(d.key);
+        if (!d.inFile || !node || node->data.is_group)
+            continue;
+        node->data.value = d.fileValue;
+        fmodel->SetChanged(node, true);
+        fmodel->NodeChanged(node);
+    }
+    UpdateWriteAction();
+    ApplyFilter();
 }
 
 void TVeltraConfigurator::ActDevBackupsExecute() {

@@ -94,6 +94,8 @@ public:
     // What the two do once a file is chosen; false (and the user told) when the file was not written.
     bool SaveConfigTo(const QString &fileName);
     void LoadConfigFrom(const QString &fileName);
+    // The comparison of the device's configuration with a file, in its dialog.
+    void CompareWithFile(const QString &fileName);
 
     // For tests and the status strip.
     TVeltraCommander &Engine() const { return *comm; }
@@ -146,6 +148,8 @@ private:
     bool RefusedValuesAccepted();
     bool BackupAccepted(const QString &reason);
     void ActDevBackupsExecute();
+    void ActDevCompareExecute();
+    void LoadDifferences(const QList<TConfigDifference> &differences);
     void ClearTree();
     void Log(const QString &text) const;
     QString AskFile(bool save, const QString &title, const QString &folder, const QString &name,

@@ -11,6 +11,7 @@
 #include "LuTtyBox.h"
 #include "config_backups.h"
 #include "veltra_backups.h"
+#include "veltra_compare.h"
 #include "veltra_configure_main.h"
 #include "veltra_log_view.h"
 #include "veltra_msgbox.h"
@@ -27,6 +28,7 @@
 #include <QPushButton>
 #include <QLineEdit>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QProgressBar>
 #include <QScreen>
 #include <QStatusBar>
@@ -597,4 +599,29 @@ TEST_F(MainWindowTest, AWriteIsPrecededByABackupThatCanBeLoadedBack) {
     ServeFor(500);
     EXPECT_FALSE(MainLog().contains("CMD(S_SRV_PORT=21000)"));
     EXPECT_TRUE(window->FindParamNode("SRV_PORT")->data.changed);
+}
+
+TEST_F(MainWindowTest, ComparingWithAFileLoadsOnlyTheDifferencesWhenAsked) {
+    Describe(SimDescription);
+    Open();
+    ASSERT_TRUE(WaitRead());
+    const QString file = dir.filePath("other.cfg");
+    WriteTextFile(file, "SRV_ADDR=203.0.113.25\r\nSRV_PORT=1\r\nSRV2_ADDR=NOT USE\r\n_IMEI=1\r\n", true);
+    window->CompareWithFile(file);
+    auto *dialog = window->findChild<TVeltraCompare *>();
+    ASSERT_NE(dialog, nullptr);
+    auto *table = Control<QTableWidget>(*dialog, "Differences");
+    // SRV_PORT differs; every other parameter of the device is missing from the file.
+    ASSERT_GT(table->rowCount(), 1);
+    QStringList rows;
+    for (int row = 0; row < table->rowCount(); ++row)
+        if (table->item(row, 0)->text() == "SRV_PORT")
+            rows << table->item(row, 1)->text() + "|" + table->item(row, 2)->text() + "|" + table->item(row, 3)->text();
+    EXPECT_EQ(rows, QStringList({"Порт|21000|1"}));
+    Control<QPushButton>(*dialog, "BtnLoadDifferences")->click();
+    EXPECT_EQ(window->FindParamNode("SRV_PORT")->data.value, "1");
+    EXPECT_TRUE(window->FindParamNode("SRV_PORT")->data.changed);
+    EXPECT_FALSE(window->FindParamNode("SRV_ADDR")->data.changed); // the same on both sides
+    EXPECT_FALSE(window->FindParamNode("GSM_SIGNAL")->data.changed); // only on the device
+    EXPECT_EQ(window->Model().ChangedCount(), 1);
 }

@@ -9,6 +9,7 @@
 #include "common.h"
 #include "sys_message_box.h"
 #include "veltra_about.h"
+#include "veltra_compare.h"
 #include "veltra_configure_main.h"
 #include "veltra_dev_info.h"
 #include "veltra_log_view.h"
@@ -199,6 +200,15 @@ bool SaveLeds(const QDir &folder) {
     return Save(sheet, folder, QStringLiteral("leds"));
 }
 
+bool SaveCompare(const QDir &folder) {
+    const QList<TConfigDifference> differences{{"SRV_PORT", "21000", "21001", true, true},
+                                               {"APN_NAME", "internet", QString(), true, false},
+                                               {"DEV_LABEL", QString(), "Автобус 12", false, true}};
+    TVeltraCompare compare(QStringLiteral("/home/engineer/fleet/bus12.cfg"), differences,
+                           [](const QString &key) { return key == u"SRV_PORT" ? QStringLiteral("Server port") : QString(); });
+    return Save(compare, folder, QStringLiteral("compare"));
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -212,7 +222,7 @@ int main(int argc, char **argv) {
     TVeltraAbout about;
     const bool ok =
         SaveMsgBoxes(folder) && SavePassword(folder) && SaveDevInfo(folder) && SaveProgress(folder) &&
-        Save(about, folder, QStringLiteral("about")) && SaveMainWindow(folder) && SaveLogView(folder) &&
+        Save(about, folder, QStringLiteral("about")) && SaveMainWindow(folder) && SaveCompare(folder) && SaveLogView(folder) &&
         SaveLeds(folder) &&
         PictureSheet(app.devicePixelRatio()).save(folder.filePath(QStringLiteral("pictures.png")));
     if (!ok) {

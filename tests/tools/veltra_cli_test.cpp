@@ -5,6 +5,9 @@
 #include "devsim_process.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -460,4 +463,41 @@ TEST_F(VeltraCli, WriteSavesABackupFirstAndRefusesWithoutOne) {
     const TCliResult forced = Run(sim, {"write", "two.cfg"}, {"force=1"});
     EXPECT_EQ(forced.exitCode, 0) << forced.err.toStdString();
     EXPECT_TRUE(Run(sim, {"read"}).out.contains("SRV_PORT=61\n"));
+}
+
+// What scripts read: one JSON document per command, parsed back here.
+TEST_F(VeltraCli, JsonOutputIsOneDocumentPerCommand) {
+    TDevSimProcess sim({"--config", DefaultConfig});
+    const auto json = [](const TCliResult &r) {
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(r.out.toUtf8(), &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << r.out.toStdString();
+        return document.object();
+    };
+    const QJsonObject info = json(Run(sim, {"info", "--json"}));
+    EXPECT_EQ(info.value("imei").toString(), "356938035643809");
+    EXPECT_EQ(info.value("hw").toInt(), 12);
+
+    const QJsonArray config = json(Run(sim, {"read", "--json"})).value("config").toArray();
+    ASSERT_FALSE(config.isEmpty());
+    EXPECT_EQ(config.first().toObject().value("key").toString() + "=" + config.first().toObject().value("value").toString(),
+              ConfigLines(DefaultConfig).section(u'\n', 0, 0));
+
+    WriteFile("changed.cfg", ConfigLines(DefaultConfig).replace("SRV_PORT=21000", "SRV_PORT=1").toUtf8() + "NEW_KEY=x\n");
+    const TCliResult diffRun = Run(sim, {"diff", "--json", "changed.cfg"});
+    EXPECT_EQ(diffRun.exitCode, 7);
+    const QJsonArray differences = json(diffRun).value("differences").toArray();
+    ASSERT_EQ(differences.size(), 2);
+    EXPECT_EQ(differences[0].toObject().value("device").toString(), "21000");
+    EXPECT_TRUE(differences[1].toObject().value("device").isNull());
+
+    WriteFile("bad.cfg", "SRV_PORT=99999\n");
+    const TCliResult checkRun = Run(QStringLiteral("/nonexistent/tty"), {"check", "bad.cfg", "--json"},
+                                    {QStringLiteral("params=" VELTRA_DATA_DIR "/veltra_params.conf")});
+    EXPECT_EQ(checkRun.exitCode, 6);
+    const QJsonObject check = json(checkRun);
+    EXPECT_EQ(check.value("entries").toInt(), 1);
+    EXPECT_EQ(check.value("problems").toArray().first().toObject().value("line").toInt(), 1);
+
+    EXPECT_TRUE(json(Run(QStringLiteral("/nonexistent/tty"), {"backups", "--json"})).value("backups").toArray().isEmpty());
 }

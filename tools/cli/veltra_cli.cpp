@@ -14,6 +14,9 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QThread>
 #include <cstdio>
@@ -42,6 +45,8 @@ const char *const Usage =
     "  xsend FILE [--ymodem]  send FILE by XModem (or as a YModem batch of one)\n"
     "  xrecv FILE [--ymodem]  receive FILE by XModem (YModem: the sender's name, in FILE's folder)\n"
     "  yrecv DIR              receive a YModem batch into the folder DIR\n"
+    "\n"
+    "info, read, diff, check and backups print one JSON document instead with --json.\n"
     "\n"
     "Settings (key=value before the command) are those of the configurator, for example\n"
     "  com_ports=3,5      probe only these ports      com3=/dev/ttyUSB0   map a port to a device\n"
@@ -103,8 +108,24 @@ int ListPorts() {
     return ExitOk;
 }
 
+// With --json the commands that report something print one JSON document instead of their lines.
+bool JsonOutput = false;
+const QStringList CommandsWithJson{"info", "read", "diff", "check", "backups"};
+
+void PrintJson(const QJsonObject &document) {
+    Print(QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented)));
+}
+
+QJsonValue JsonText(bool present, const QString &text) {
+    return present ? QJsonValue(text) : QJsonValue(QJsonValue::Null);
+}
+
 int ShowInfo(TCliSession &session) {
     const TCliSession::TIdentity id = session.Identity();
+    if (JsonOutput) {
+        PrintJson({{"type", id.name}, {"imei", id.imei}, {"hw", id.hw}, {"sw", id.sw}});
+        return ExitOk;
+    }
     Print(QStringLiteral("type: %1\nimei: %2\nhw: %3\nsw: %4\n").arg(id.name, id.imei).arg(id.hw).arg(id.sw));
     return ExitOk;
 }
@@ -124,6 +145,14 @@ int ReadConfig(TCliSession &session) {
     TLuHash config;
     if (!ReadDeviceConfig(session, config))
         return ExitFailed;
+    if (JsonOutput) {
+        // An array keeps the device's order, which an object would not.
+        QJsonArray entries;
+        for (int i = 0; i < config.Count(); ++i)
+            entries.append(QJsonObject{{"key", config.GetKey(i)}, {"value", config.GetValByIndex(i)}});
+        PrintJson({{"config", entries}});
+        return ExitOk;
+    }
     Print(config.AsText(QStringLiteral("="), QStringLiteral("\n")) + u'\n');
     return ExitOk;
 }
@@ -134,6 +163,14 @@ int DiffConfig(TCliSession &session, const TLuHash &file) {
     if (!ReadDeviceConfig(session, device))
         return ExitFailed;
     const QList<TConfigDifference> differences = CompareConfigs(device, file);
+    if (JsonOutput) {
+        QJsonArray rows;
+        for (const TConfigDifference &d : differences)
+            rows.append(QJsonObject{{"key", d.key}, {"device", JsonText(d.onDevice, d.deviceValue)},
+                                    {"file", JsonText(d.inFile, d.fileValue)}});
+        PrintJson({{"differences", rows}});
+        return differences.isEmpty() ? ExitOk : ExitDifferent;
+    }
     for (const TConfigDifference &d : differences) {
         const QString deviceSide = d.onDevice ? QStringLiteral("device=") + d.deviceValue : QStringLiteral("(not on the device)");
         const QString fileSide = d.inFile ? QStringLiteral("file=") + d.fileValue : QStringLiteral("(not in the file)");
@@ -199,13 +236,16 @@ bool BackUp(TCliSession &session, const QString &reason) {
 
 int ListBackupFiles(const QString &imei) {
     const QStringList devices = imei.isEmpty() ? BackupDevices(AppDataDir) : QStringList{imei};
-    int count = 0;
+    QJsonArray listed;
     for (const QString &device : devices)
         for (const QString &path : ListBackups(AppDataDir, device)) {
-            Print(path + u'\n');
-            ++count;
+            listed.append(QJsonObject{{"imei", device}, {"path", path}});
+            if (!JsonOutput)
+                Print(path + u'\n');
         }
-    if (count == 0)
+    if (JsonOutput)
+        PrintJson({{"backups", listed}});
+    else if (listed.isEmpty())
         PrintError(QStringLiteral("No backups in ") + AppDataDir + QStringLiteral("backups/"));
     return ExitOk;
 }
@@ -332,6 +372,14 @@ int CheckConfig(const QString &fileName) {
     }
     const QList<TConfigEntry> entries = ConfigEntries(ReadTextFile(fileName, 0));
     const QList<TConfigProblem> problems = CheckConfigEntries(entries, description);
+    if (JsonOutput) {
+        QJsonArray rows;
+        for (const TConfigProblem &p : problems)
+            rows.append(QJsonObject{{"line", p.entry.line}, {"key", p.entry.key}, {"value", p.entry.value},
+                                    {"reason", p.reason}});
+        PrintJson({{"entries", int(entries.size())}, {"problems", rows}});
+        return problems.isEmpty() ? ExitOk : ExitFileProblems;
+    }
     for (const TConfigProblem &p : problems)
         Print(QStringLiteral("line %1: %2=%3: %4\n").arg(p.entry.line).arg(p.entry.key, p.entry.value, p.reason));
     Print(QStringLiteral("%1 entries checked, %2 with problems\n").arg(entries.size()).arg(problems.size()));
@@ -360,9 +408,10 @@ int main(int argc, char **argv) {
         if (setting.startsWith(QStringLiteral("params=")) && setting.size() > 7)
             setting = QStringLiteral("params=") + QFileInfo(setting.mid(7)).absoluteFilePath();
     const QString command = rest.isEmpty() ? QString() : rest.takeFirst().toLower();
-    // "--ymodem" may stand anywhere after the command word.
+    // "--ymodem" and "--json" may stand anywhere after the command word.
     const bool ymodem =
         CommandsWithYModem.contains(command) && rest.removeAll(QStringLiteral("--ymodem")) > 0;
+    JsonOutput = CommandsWithJson.contains(command) && rest.removeAll(QStringLiteral("--json")) > 0;
     if (!Commands.contains(command) || (rest.isEmpty() && !CommandsWithoutArgs.contains(command)))
         return ShowUsage(command);
     // Start-up makes the program's folder the current one: paths are fixed before that.

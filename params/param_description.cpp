@@ -50,6 +50,21 @@ QSet<QString> DescribedParams(const TLuHash &description) {
     return params;
 }
 
+QStringList DescriptionProblems(const TLuHash &description) {
+    QStringList problems;
+    QStringList keys = DescribedParams(description).values();
+    keys.sort();
+    for (const QString &key : keys) {
+        const TVirtualEditData data = ParamEditData(AttributesOf(description.GetVal(key)), QString());
+        if (data.typ == vtNumber && data.min > data.max)
+            problems << QStringLiteral("%1: min %2 is above max %3, so no range is checked").arg(key).arg(data.min).arg(data.max);
+        const qsizetype items = EditListItems(data.list).size();
+        if (data.typ == vtCheckMap && data.max > items)
+            problems << QStringLiteral("%1: count %2 is above its %3 items").arg(key).arg(data.max).arg(items);
+    }
+    return problems;
+}
+
 namespace {
 
 bool IsDurationText(const QString &value) {

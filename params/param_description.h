@@ -24,6 +24,10 @@ void LoadParamsDescription(TLuHash &description, const QStringList &folders);
 // Every parameter key the description places: those its groups list and those outside any group.
 QSet<QString> DescribedParams(const TLuHash &description);
 
+// Where the description contradicts itself: a number range whose min is above its max (no range is
+// checked then), a check map that reads more flags than it has items. One text per problem.
+QStringList DescriptionProblems(const TLuHash &description);
+
 // Why a value would not be accepted by its parameter's editor; vcOk when it would. "NOT USE" always is.
 enum TValueCheck { vcOk, vcNotAnItem, vcNotANumber, vcOutOfRange, vcNotAnIpAddress, vcNotADuration,
                    vcNotFlags, vcTooLong };

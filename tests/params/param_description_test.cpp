@@ -116,3 +116,24 @@ TEST(ConfigCompare, FindsOneSidedAndDifferentValuesAsALoadSeesThem) {
     EXPECT_FALSE(d[2].onDevice);
     EXPECT_TRUE(CompareConfigs(device, device).isEmpty());
 }
+
+TEST(ParamDescription, ContradictionsAreNamedAndHostileTextIsReadWithoutHarm) {
+    TLuHash d;
+    d.Assign("P_RANGE = {\r  type = int\r  min = 10\r  max = 5\r}\rP_FLAGS = {\r  type = check\r  count = 5\r"
+             "  values = a,b\r}\rP_OPEN = {\r  type = int\r",
+             true);
+    EXPECT_EQ(DescriptionProblems(d), QStringList({"P_FLAGS: count 5 is above its 2 items",
+                                                   "P_RANGE: min 10 is above max 5, so no range is checked"}));
+    // A block that never closes, a megabyte line, control characters and broken UTF-8 decoded as
+    // replacement characters: each entry is still reported by its line, nothing more.
+    const QString hostile = QStringLiteral("P_RANGE=") + QString(1 << 20, u'9') + QStringLiteral("\n\x01\x02=\x03\n") +
+                            QString::fromUtf8("P_FLAGS=\xff\xfe\n") + QStringLiteral("P_OPEN=7\n");
+    const QList<TConfigProblem> problems = CheckConfigEntries(ConfigEntries(hostile), d);
+    ASSERT_FALSE(problems.isEmpty());
+    for (const TConfigProblem &p : problems)
+        EXPECT_GT(p.entry.line, 0);
+    // The huge number passes (min above max: no range); the broken flags do not; 7 is a number.
+    EXPECT_EQ(problems.first().entry.key, "P_FLAGS");
+    EXPECT_EQ(problems.first().entry.line, 3);
+    EXPECT_EQ(problems.size(), 1);
+}

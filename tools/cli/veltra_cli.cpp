@@ -372,14 +372,19 @@ int CheckConfig(const QString &fileName) {
     }
     const QList<TConfigEntry> entries = ConfigEntries(ReadTextFile(fileName, 0));
     const QList<TConfigProblem> problems = CheckConfigEntries(entries, description);
+    // The description's own contradictions are the description's, not the file's: said, not counted.
+    const QStringList contradictions = DescriptionProblems(description);
     if (JsonOutput) {
         QJsonArray rows;
         for (const TConfigProblem &p : problems)
             rows.append(QJsonObject{{"line", p.entry.line}, {"key", p.entry.key}, {"value", p.entry.value},
                                     {"reason", p.reason}});
-        PrintJson({{"entries", int(entries.size())}, {"problems", rows}});
+        PrintJson({{"entries", int(entries.size())}, {"problems", rows},
+                   {"description_problems", QJsonArray::fromStringList(contradictions)}});
         return problems.isEmpty() ? ExitOk : ExitFileProblems;
     }
+    for (const QString &contradiction : contradictions)
+        PrintError(QStringLiteral("description: ") + contradiction);
     for (const TConfigProblem &p : problems)
         Print(QStringLiteral("line %1: %2=%3: %4\n").arg(p.entry.line).arg(p.entry.key, p.entry.value, p.reason));
     Print(QStringLiteral("%1 entries checked, %2 with problems\n").arg(entries.size()).arg(problems.size()));

@@ -94,6 +94,10 @@ TVeltraConfigurator::~TVeltraConfigurator() {
     comm.reset();
     if (MainWindowHandle == &freceiver)
         MainWindowHandle = nullptr;
+    // The tree, its editors and the filter line go while this window is whole: the focus and layout
+    // passes of their teardown still ask it which groups are open.
+    fmodel->SetExpandedQuery({});
+    delete takeCentralWidget();
     Log(QStringLiteral("Destroy [%1]").arg(clock.elapsed()));
 }
 

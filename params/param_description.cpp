@@ -36,17 +36,34 @@ void LoadParamsDescription(TLuHash &description, const QStringList &folders) {
             description.Load(folder + DescriptionName, true, StdKeySeparators);
 }
 
+QList<TParamsLayoutEntry> ParamsTreeLayout(const TLuHash &description) {
+    QList<TParamsLayoutEntry> layout;
+    // Keys are unique in the store, so a key placed by a group is simply skipped at the end.
+    QSet<QString> placed{QStringLiteral("__GROUPS")};
+    for (const QString &group : ListEntries(description.GetVal(QStringLiteral("__GROUPS")))) {
+        const QStringList params = ListEntries(AttributesOf(description.GetVal(group)).GetVal(QStringLiteral("params")));
+        layout.append({group, true, params});
+        placed.insert(group);
+        for (const QString &param : params)
+            placed.insert(param);
+    }
+    for (int i = 0; i < description.Count(); ++i) {
+        const QString key = description.GetKey(i);
+        if (!placed.contains(key))
+            if (const QString entry = TrimText(key); !IgnoredEntry(entry))
+                layout.append({entry, false, {}});
+    }
+    return layout;
+}
+
 QSet<QString> DescribedParams(const TLuHash &description) {
     QSet<QString> params;
-    QSet<QString> groups{QStringLiteral("__GROUPS")};
-    for (const QString &group : ListEntries(description.GetVal(QStringLiteral("__GROUPS")))) {
-        groups.insert(group);
-        for (const QString &param : ListEntries(AttributesOf(description.GetVal(group)).GetVal(QStringLiteral("params"))))
+    for (const TParamsLayoutEntry &entry : ParamsTreeLayout(description)) {
+        if (!entry.isGroup)
+            params.insert(entry.key);
+        for (const QString &param : entry.params)
             params.insert(param);
     }
-    for (int i = 0; i < description.Count(); ++i)
-        if (const QString key = TrimText(description.GetKey(i)); !groups.contains(key) && !IgnoredEntry(key))
-            params.insert(key);
     return params;
 }
 

@@ -21,6 +21,14 @@ TLuHash AttributesOf(const QString &block);
 
 // Loads the description files found in `folders` (each folder ends with its separator), in order.
 void LoadParamsDescription(TLuHash &description, const QStringList &folders);
+// The tree the description lays out, in display order: its groups (in "__GROUPS" order) with the
+// parameters each lists, then the parameters no group lists, in their first-definition order.
+struct TParamsLayoutEntry {
+    QString key;
+    bool isGroup = false;
+    QStringList params; // of a group
+};
+QList<TParamsLayoutEntry> ParamsTreeLayout(const TLuHash &description);
 // Every parameter key the description places: those its groups list and those outside any group.
 QSet<QString> DescribedParams(const TLuHash &description);
 

@@ -33,7 +33,6 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScreen>
-#include <QSet>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTextEdit>
@@ -315,27 +314,18 @@ void TVeltraConfigurator::BuildParamsTree() {
     const QString confDir = AppSettings ? AppSettings->GetVal(QStringLiteral("conf_dir")) : QString();
     LoadParamsDescription(params_conf, {ExeDir, ParentDir, confDir});
 
-    // The keys in their first-definition order; those a group places are skipped at the end. Keys are
-    // unique in the store, so "remove the first match" is "skip it".
-    QSet<QString> placed{QStringLiteral("__GROUPS")};
-    for (const QString &group : ListEntries(params_conf.GetVal(QStringLiteral("__GROUPS")))) {
-        TParamNodeData data;
-        data.key = group;
-        data.is_group = true;
-        data.attrs = AttributesOf(params_conf.GetVal(group));
-        const QStringList params = ListEntries(data.attrs.GetVal(QStringLiteral("params")));
-        TParamNode *node = fmodel->AddNode(nullptr, std::move(data));
-        placed.insert(group);
-        for (const QString &param : params) {
-            AddParamNode(node, param);
-            placed.insert(param);
+    for (const TParamsLayoutEntry &entry : ParamsTreeLayout(params_conf)) {
+        if (!entry.isGroup) {
+            AddParamNode(nullptr, entry.key);
+            continue;
         }
-    }
-    for (int i = 0; i < params_conf.Count(); ++i) {
-        const QString key = params_conf.GetKey(i);
-        if (!placed.contains(key))
-            if (const QString entry = TrimText(key); !IgnoredEntry(entry))
-                AddParamNode(nullptr, entry);
+        TParamNodeData data;
+        data.key = entry.key;
+        data.is_group = true;
+        data.attrs = AttributesOf(params_conf.GetVal(entry.key));
+        TParamNode *node = fmodel->AddNode(nullptr, std::move(data));
+        for (const QString &param : entry.params)
+            AddParamNode(node, param);
     }
     ApplyFilter();
 

@@ -270,6 +270,10 @@ TEST_F(VeltraCli, FirmwareReachesTheLoader) {
     ASSERT_EQ(got.size(), 384);
     EXPECT_EQ(got.left(300), image);
     EXPECT_EQ(got.mid(300), QByteArray(84, '\0'));
+    // The configuration was saved before the update.
+    const QStringList backups =
+        QDir(dir.filePath("config/Veltra/backups/356938035643809")).entryList({"*-firmware.cfg"}, QDir::Files);
+    EXPECT_EQ(backups.size(), 1);
 }
 
 TEST_F(VeltraCli, FirmwareCancelledByTheLoader) {

@@ -458,6 +458,8 @@ TEST_F(MainWindowTest, AFirmwareUploadThroughTheWindowReachesTheLoader) {
     EXPECT_EQ(got.readAll().left(300), QByteArray(300, 'f'));
     // The device comes back after its reboot and the configuration is read again.
     EXPECT_TRUE(WaitUntil([&] { return window->LedLit() && !window->Model().IsEmpty(); }, 20000));
+    // What it held before the update was saved first.
+    EXPECT_EQ(ListBackups(AppDataDir, "356938035643809").filter("-firmware.cfg").size(), 1);
 }
 
 TEST_F(MainWindowTest, TheLogWindowOpensBesideTheMainWindow) {

@@ -2,6 +2,7 @@
 // configuration file of N entries, checked offline (parse + check) and compared with a device's
 // configuration that differs in every tenth value. Prints milliseconds for N = 10 000 (target: under
 // 100 each) and 20 000, and their ratio (2.0 is linear).
+#include "bench_description.h"
 #include "param_description.h"
 
 #include <QElapsedTimer>
@@ -14,10 +15,6 @@ const char *const Kinds[] = {"type = int\n  min = 0\n  max = 100000", "type = lo
                              "max_len = 16"};
 const char *const Values[] = {"%1", "b", "10.0.0.1", "30s", "101", "text"};
 
-QString Key(int i) {
-    return QStringLiteral("PAR_%1").arg(i, 5, 10, QChar(u'0'));
-}
-
 struct TFigures {
     qint64 check, diff;
     bool right;
@@ -25,27 +22,15 @@ struct TFigures {
 
 TFigures Measure(int count) {
     TLuHash description;
-    QString groups = QStringLiteral("__GROUPS =");
-    for (int g = 0; g < 100; ++g)
-        groups += QStringLiteral(" grp_%1").arg(g);
-    QString text = groups + u'\n';
-    const int perGroup = count / 100;
-    for (int g = 0; g < 100; ++g) {
-        text += QStringLiteral("grp_%1 = {\n  params =").arg(g);
-        for (int i = g * perGroup; i < (g + 1) * perGroup; ++i)
-            text += u' ' + Key(i);
-        text += QStringLiteral("\n}\n");
-    }
-    for (int i = 0; i < count; ++i)
-        text += Key(i) + QStringLiteral(" = {\n  ") + QString::fromLatin1(Kinds[i % 6]) + QStringLiteral("\n}\n");
+    const QString text = BenchDescription(count, [](int i) { return QString::fromLatin1(Kinds[i % 6]); });
     description.Assign(text, true, StdKeySeparators, QStringLiteral("\n"));
 
     QString file;
     TLuHash device;
     for (int i = 0; i < count; ++i) {
         const QString value = QString::fromLatin1(Values[i % 6]).replace(QStringLiteral("%1"), QString::number(i));
-        file += Key(i) + u'=' + value + QStringLiteral("\r\n");
-        device.SetVal(Key(i), i % 10 ? value : QStringLiteral("other"));
+        file += BenchKey(i) + u'=' + value + QStringLiteral("\r\n");
+        device.SetVal(BenchKey(i), i % 10 ? value : QStringLiteral("other"));
     }
 
     QElapsedTimer clock;

@@ -4,6 +4,7 @@
 // as the window takes a command result (the main-log line, FindParamNode, unmark, write action) and a
 // keystroke in the filter line, then the 20 000 / 10 000 ratios (2.0 is linear).
 #include "LuFiles.h"
+#include "bench_description.h"
 #include "common.h"
 #include "params_tree.h"
 #include "veltra_configure_main.h"
@@ -17,25 +18,10 @@
 
 namespace {
 
-QString Key(int i) {
-    return QStringLiteral("PAR_%1").arg(i, 5, 10, QChar(u'0'));
-}
-
 void WriteDescription(const QString &file, int params) {
-    QString text = QStringLiteral("__GROUPS =");
-    for (int g = 0; g < 100; ++g)
-        text += QStringLiteral(" grp_%1").arg(g);
-    text += u'\n';
-    const int perGroup = params / 100;
-    for (int g = 0; g < 100; ++g) {
-        text += QStringLiteral("grp_%1 = {\n  name = Group %1\n  params =").arg(g);
-        for (int i = g * perGroup; i < (g + 1) * perGroup; ++i)
-            text += u' ' + Key(i);
-        text += QStringLiteral("\n}\n");
-    }
-    for (int i = 0; i < params; ++i)
-        text += Key(i) + QStringLiteral(" = {\n  name = Parameter %1\n  type = int\n}\n").arg(i);
-    WriteTextFile(file, text, true);
+    WriteTextFile(file, BenchDescription(params, [](int i) {
+        return QStringLiteral("name = Parameter %1\n  type = int").arg(i);
+    }), true);
 }
 
 struct TFigures {
@@ -48,7 +34,7 @@ TFigures Measure(int params, const QTemporaryDir &dir) {
     WriteDescription(ExeDir + QStringLiteral("veltra_params.conf"), params);
     QString config;
     for (int i = 0; i < params; ++i)
-        config += Key(i) + QStringLiteral("=%1\r\n").arg(i);
+        config += BenchKey(i) + QStringLiteral("=%1\r\n").arg(i);
     const QString configFile = dir.filePath(QStringLiteral("config%1.cfg").arg(params));
     WriteTextFile(configFile, config, true);
 
@@ -65,7 +51,7 @@ TFigures Measure(int params, const QTemporaryDir &dir) {
     window.grab();
     f.load = clock.restart();
     for (int i = 0; i < params; ++i)
-        window.CmdAnswered(QStringLiteral("S_") + Key(i) + QStringLiteral("=%1").arg(i), QStringLiteral("OK"), 1);
+        window.CmdAnswered(QStringLiteral("S_") + BenchKey(i) + QStringLiteral("=%1").arg(i), QStringLiteral("OK"), 1);
     f.clear = clock.restart();
     // One keystroke in the filter line: the whole tree filtered and painted again.
     auto *filter = window.findChild<QLineEdit *>(QStringLiteral("FilterEdit"));

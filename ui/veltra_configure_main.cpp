@@ -715,10 +715,13 @@ QString TVeltraConfigurator::AskFile(bool save, const QString &title, const QStr
                 : QFileDialog::getOpenFileName(this, title, proposed, filter);
 }
 
+// The name both file dialogs propose: the connected tracker's IMEI.
+QString TVeltraConfigurator::DefaultConfigName() const {
+    return QStringLiteral("veltra_") + comm->Identity().imei + QStringLiteral(".cfg");
+}
+
 void TVeltraConfigurator::SaveConfigFile() {
-    const QString file = AskFile(true, QStringLiteral("Сохранение конфигурации"), ExeDir,
-                                 QStringLiteral("veltra_") + comm->Identity().imei + QStringLiteral(".cfg"),
-                                 ConfigFilter);
+    const QString file = AskFile(true, QStringLiteral("Сохранение конфигурации"), ExeDir, DefaultConfigName(), ConfigFilter);
     if (!file.isEmpty())
         SaveConfigTo(file);
 }
@@ -738,9 +741,7 @@ bool TVeltraConfigurator::SaveConfigTo(const QString &fileName) {
 }
 
 void TVeltraConfigurator::LoadConfigFile() {
-    const QString file = AskFile(false, QStringLiteral("Загрузка конфигурации"), ExeDir,
-                                 QStringLiteral("veltra_") + comm->Identity().imei + QStringLiteral(".cfg"),
-                                 ConfigFilter);
+    const QString file = AskFile(false, QStringLiteral("Загрузка конфигурации"), ExeDir, DefaultConfigName(), ConfigFilter);
     if (!file.isEmpty())
         LoadConfigFrom(file);
 }

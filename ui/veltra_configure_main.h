@@ -152,6 +152,7 @@ private:
     void LoadDifferences(const QList<TConfigDifference> &differences);
     void ClearTree();
     void Log(const QString &text) const;
+    QString DefaultConfigName() const;
     QString AskFile(bool save, const QString &title, const QString &folder, const QString &name,
                     const QString &filter);
 

@@ -38,6 +38,7 @@ enum : int {
     MSG_DEV_PASSWORD = 8,
     MSG_DEV_SEND_STR = 9,
     MSG_COM_PORTS = 10,
+    MSG_PORT_DENIED = 11, // text: a serial device that could not be opened for want of permission
 };
 enum : int {
     PROGRESS_SHOW = 1,

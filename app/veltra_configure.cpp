@@ -1,4 +1,5 @@
-// The configurator's entry point: start-up (folders, settings, logs), then the windows in their order
+// The configurator's entry point: start-up (folders, settings, logs), the language of the windows
+// (the setting lang or the system's locale), then the windows in their order
 // (main window, log window, device information, progress, message box) and the event loop.
 //
 // The setting screenshot=FILE makes a run that shows the window until the tracker's configuration is
@@ -7,6 +8,7 @@
 #include "veltra_commander.h"
 #include "veltra_configure_main.h"
 #include "veltra_dev_info.h"
+#include "veltra_language.h"
 #include "veltra_log_view.h"
 #include "veltra_msgbox.h"
 #include "veltra_progress_info.h"
@@ -45,7 +47,8 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "veltra_configure: %s\n", e.what());
         return 1;
     }
-    QApplication::setApplicationDisplayName(QStringLiteral("VELTRA - Конфигуратор"));
+    InstallInterfaceLanguage();
+    QApplication::setApplicationDisplayName(TVeltraConfigurator::tr("VELTRA - Конфигуратор"));
     auto window = std::make_unique<TVeltraConfigurator>();
     TVeltraLogView logView; // hidden until the main window shows it
     TVeltraDevInfo devInfo;

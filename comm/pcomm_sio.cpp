@@ -409,38 +409,36 @@ int sio_LastError() {
     return LastError;
 }
 
-namespace {
-
-// The group owning a device node, by name when the system knows it.
-QString OwningGroup(const QByteArray &path) {
+QString sio_PortGroup(const QString &path) {
     struct stat info {};
-    if (::stat(path.constData(), &info) != 0)
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return {};
     if (const group *owner = ::getgrgid(info.st_gid))
         return QString::fromLocal8Bit(owner->gr_name);
     return QString::number(info.st_gid);
 }
 
-} // namespace
+bool sio_IsPermissionError(int err) {
+    return err == EACCES || err == EPERM;
+}
 
 QString sio_OpenErrorText(int port, int err) {
     const QString path = sio_PortPath(port);
     if (path.isEmpty())
         return QStringLiteral("COM%1 is not mapped to a device").arg(port);
-    switch (err) {
-    case ENOENT:
-    case ENXIO:
-    case ENODEV:
-        return QStringLiteral("No such device: ") + path;
-    case EACCES:
-    case EPERM: {
-        const QString group = OwningGroup(QFile::encodeName(path));
+    if (sio_IsPermissionError(err)) {
+        const QString group = sio_PortGroup(path);
         if (group.isEmpty())
             return QStringLiteral("Permission denied on ") + path;
         return QStringLiteral("Permission denied on %1: it belongs to the group %2; join it with "
                               "\"sudo usermod -aG %2 $USER\" and log in again")
             .arg(path, group);
     }
+    switch (err) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+        return QStringLiteral("No such device: ") + path;
     case EBUSY:
         return path + QStringLiteral(" is in use by another program");
     case ENOTTY:

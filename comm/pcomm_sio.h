@@ -83,6 +83,11 @@ int sio_LastError();
 // Why port N could not be opened, for a person: the device is missing, not accessible (naming the
 // group that owns it and how to join it), held by another program, or not a serial port.
 QString sio_OpenErrorText(int port, int err);
+// The group that owns a device node (its number when the system has no name for it; empty when the
+// node cannot be read).
+QString sio_PortGroup(const QString &path);
+// Whether an open failed for want of permission, which joining the owning group mends.
+bool sio_IsPermissionError(int err);
 // The device path port N opens.
 QString sio_PortPath(int port);
 // Port numbers mapped by com<N> settings plus those of the serial devices present, ascending.

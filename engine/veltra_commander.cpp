@@ -6,6 +6,7 @@
 #include "notify.h"
 #include "pcomm_sio.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -15,6 +16,12 @@
 #include <cmath>
 
 namespace {
+
+// A text for the person at the window (a message or the progress of an update), in the language the
+// window installed; lupdate collects these calls as it does tr(). Log lines are not translated.
+QString ForUser(const char *text) {
+    return QCoreApplication::translate("TVeltraCommander", text);
+}
 
 constexpr int CycleMs = 100;
 constexpr int ScanBackoffMs = 1000;
@@ -301,8 +308,8 @@ void TVeltraCommander::DropLinesForAnotherDevice() {
                 .arg(found, queuedFor)
                 .arg(dropped.size()));
     NotifyMainWindow(MSG_DEV_MESSAGE, 0,
-                     QStringLiteral("Подключён другой трекер (IMEI %1, команды готовились для IMEI %2). "
-                                    "Не отправлено команд записи: %3.")
+                     ForUser("Подключён другой трекер (IMEI %1, команды готовились для IMEI %2). "
+                             "Не отправлено команд записи: %3.")
                          .arg(found, queuedFor)
                          .arg(dropped.size()));
 }
@@ -442,9 +449,13 @@ void TVeltraCommander::PublishScan(TScanReport &scan) {
     const bool changed = scan.openErrors != fScan.openErrors;
     fScan = scan;
     guard.unlock();
-    if (changed)
-        for (const QString &reason : scan.openErrors)
-            AppLog(TAG, reason, -1);
+    if (!changed)
+        return;
+    for (const QString &reason : scan.openErrors)
+        AppLog(TAG, reason, -1);
+    // The window tells the person once how to get access; the log alone is easily missed.
+    if (!scan.deniedPaths.isEmpty())
+        NotifyMainWindow(MSG_PORT_DENIED, scan.deniedPaths.size(), scan.deniedPaths.first());
 }
 
 TVeltraCommander::TScanReport TVeltraCommander::LastScan() const {
@@ -481,8 +492,12 @@ bool TVeltraCommander::ProbePort(int port, QString &detail, TScanReport &scan) {
         }
     } catch (const std::exception &) {
         detail += u'x';
-        if (!com->Active())
-            scan.openErrors << sio_OpenErrorText(port, sio_LastError());
+        if (!com->Active()) {
+            const int err = sio_LastError();
+            scan.openErrors << sio_OpenErrorText(port, err);
+            if (sio_IsPermissionError(err))
+                scan.deniedPaths << sio_PortPath(port);
+        }
     }
     com.reset();
     return false;
@@ -643,11 +658,10 @@ bool TVeltraCommander::UpdateFirmware(const QString &fileName) {
 
 QString TVeltraCommander::FirmwareResultMessage(int result) {
     if (result == xmCancel)
-        return QStringLiteral("Обновление прошивки прервано по Вашему желанию.");
+        return ForUser("Обновление прошивки прервано по Вашему желанию.");
     if (result == xmOK)
-        return QStringLiteral("Обновление прошивки завершено. Устройство будет перезагружено.");
-    return QStringLiteral("Ошибка при передаче прошивки в устройство [") + TLuXYModem::GetErrorText(result) +
-           QStringLiteral("].");
+        return ForUser("Обновление прошивки завершено. Устройство будет перезагружено.");
+    return ForUser("Ошибка при передаче прошивки в устройство [%1].").arg(TLuXYModem::GetErrorText(result));
 }
 
 // `result` follows the procedure as it goes, so that a port error that ends it leaves the code reached.
@@ -665,8 +679,8 @@ void TVeltraCommander::SendFirmware(const QString &fileName, int &result) {
         return;
     }
     LogText(QStringLiteral("Send %1 bytes by XModem [").arg(file.size()) + fileName + u']');
-    NotifyProgress(PROGRESS_TEXT, 0, QStringLiteral("Загрузка прошивки из файла [") + fileName + u']');
-    NotifyProgress(PROGRESS_STEP, 0, QStringLiteral("Ожидание готовности устройства"));
+    NotifyProgress(PROGRESS_TEXT, 0, ForUser("Загрузка прошивки из файла [%1]").arg(fileName));
+    NotifyProgress(PROGRESS_STEP, 0, ForUser("Ожидание готовности устройства"));
 
     modem.SetComPort(com.get());
     const qint64 t0 = Tick();
@@ -706,7 +720,7 @@ void TVeltraCommander::SendFirmwareBlocks(TLuXYModem &modem, QFile &file, int &r
             result = modem.SendBlock(int(n % 256), block, int(r), repeats);
             LogCmd(QStringLiteral("Send block %1").arg(n), QString::number(result), Tick() - t0,
                    result < 0 ? TLuXYModem::GetErrorText(result) : QString());
-            NotifyProgress(PROGRESS_STEP, 0, QStringLiteral("Блок %1 из %2").arg(n).arg(blocks));
+            NotifyProgress(PROGRESS_STEP, 0, ForUser("Блок %1 из %2").arg(n).arg(blocks));
             // Halves go to the even neighbour, as the progress bar's figures always did.
             NotifyProgress(PROGRESS_PERCENT, qint64(std::nearbyint(double(n * 100) / double(blocks))));
             if (result < 0)
@@ -717,7 +731,7 @@ void TVeltraCommander::SendFirmwareBlocks(TLuXYModem &modem, QFile &file, int &r
         }
         com->PutChar(char(4));
         LogCmd(QStringLiteral("Send EOT"), QStringLiteral("ok"), Tick() - t0);
-        NotifyProgress(PROGRESS_STEP, 0, QStringLiteral("Завершение передачи"));
+        NotifyProgress(PROGRESS_STEP, 0, ForUser("Завершение передачи"));
         result = xmOK;
         return;
     }

@@ -67,6 +67,7 @@ public:
         int scans = 0;
         bool anyOpened = false;
         QStringList openErrors;
+        QStringList deniedPaths; // the devices refused for want of permission
     };
     TScanReport LastScan() const;
 

@@ -1,6 +1,7 @@
 #include "params_tree.h"
 
 #include "param_description.h"
+#include "veltra_language.h"
 
 #include "veltra_pictures.h"
 
@@ -179,7 +180,10 @@ QVariant TParamsModel::data(const QModelIndex &index, int role) const {
         const TValueCheck check = ValueCheck(d);
         if (check == vcOk)
             return {};
-        return role == Qt::ToolTipRole ? QVariant(ValueCheckText(check, d.attrs, true)) : QVariant(WarningColor());
+        return role == Qt::ToolTipRole
+                   ? QVariant(
+                         ValueCheckText(check, d.attrs, InterfaceLanguage() == TInterfaceLanguage::Russian))
+                   : QVariant(WarningColor());
     }
     if (role == Qt::DecorationRole && index.column() == 0) {
         if (d.is_group)
@@ -208,7 +212,7 @@ QColor TParamsModel::WarningColor() {
 QVariant TParamsModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    return section == 0 ? QStringLiteral("Параметр") : QStringLiteral("Значение");
+    return section == 0 ? tr("Параметр") : tr("Значение");
 }
 
 Qt::ItemFlags TParamsModel::flags(const QModelIndex &index) const {

@@ -1,5 +1,6 @@
 #include "sys_message_box.h"
 
+#include <QCoreApplication>
 #include <QPushButton>
 #include <utility>
 
@@ -12,14 +13,14 @@ TSysMessageBoxHook &Hook() {
 
 struct TButtonKind {
     QMessageBox::StandardButton button;
-    const char16_t *caption; // the captions of a Russian Windows, which the rest of the program speaks
+    const char *caption; // the captions of a Russian Windows, which the rest of the program speaks
     int answer;
 };
 
-const TButtonKind OkButton{QMessageBox::Ok, u"ОК", IDOK};
-const TButtonKind YesButton{QMessageBox::Yes, u"Да", IDYES};
-const TButtonKind NoButton{QMessageBox::No, u"Нет", IDNO};
-const TButtonKind CancelButton{QMessageBox::Cancel, u"Отмена", IDCANCEL};
+const TButtonKind OkButton{QMessageBox::Ok, QT_TRANSLATE_NOOP("SysMessageBox", "ОК"), IDOK};
+const TButtonKind YesButton{QMessageBox::Yes, QT_TRANSLATE_NOOP("SysMessageBox", "Да"), IDYES};
+const TButtonKind NoButton{QMessageBox::No, QT_TRANSLATE_NOOP("SysMessageBox", "Нет"), IDNO};
+const TButtonKind CancelButton{QMessageBox::Cancel, QT_TRANSLATE_NOOP("SysMessageBox", "Отмена"), IDCANCEL};
 
 QList<TButtonKind> ButtonsOf(int flags) {
     switch (flags & MB_TYPEMASK) {
@@ -58,7 +59,7 @@ std::unique_ptr<QMessageBox> NewSysMessageBox(const QString &caption, const QStr
     auto box = std::make_unique<QMessageBox>(IconOf(flags), caption, text, QMessageBox::NoButton, owner);
     const QList<TButtonKind> buttons = ButtonsOf(flags);
     for (const TButtonKind &kind : buttons)
-        box->addButton(kind.button)->setText(QString::fromUtf16(kind.caption));
+        box->addButton(kind.button)->setText(QCoreApplication::translate("SysMessageBox", kind.caption));
     // As on Windows, the first button is the default one.
     box->setDefaultButton(buttons.first().button);
     return box;

@@ -15,13 +15,13 @@ constexpr int IconSize = 72;
 
 QString AboutText(const TLuHash &version) {
     static const QString paragraphEnd = QStringLiteral("\r\n\r\n");
-    return version.GetVal("ProductName") + paragraphEnd + QStringLiteral("Версия ") +
+    return version.GetVal("ProductName") + paragraphEnd + TVeltraAbout::tr("Версия ") +
            version.GetVal("FileVersion") + paragraphEnd + version.GetVal("LegalCopyright") + paragraphEnd +
            version.GetVal("Comments") + paragraphEnd;
 }
 
 TVeltraAbout::TVeltraAbout(QWidget *parent, const QString &programFile) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("VELTRA - О программе"));
+    setWindowTitle(tr("VELTRA - О программе"));
     setFixedSize(394, 332);
     setFont(WindowFont(8));
     CentreWhenShown(this);
@@ -48,7 +48,7 @@ TVeltraAbout::TVeltraAbout(QWidget *parent, const QString &programFile) : QDialo
     info->setPalette(colours);
     info->setPlainText(AboutText(version));
 
-    auto *close = new QPushButton(QStringLiteral("Закрыть"), this);
+    auto *close = new QPushButton(tr("Закрыть"), this);
     close->setObjectName(QStringLiteral("Button1"));
     close->setGeometry(303, 292, 75, 25);
     close->setDefault(true);

@@ -8,10 +8,10 @@
 #include <QVBoxLayout>
 
 TVeltraBackups::TVeltraBackups(const QStringList &paths, QWidget *parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("Резервные копии конфигурации"));
+    setWindowTitle(tr("Резервные копии конфигурации"));
     auto *column = new QVBoxLayout(this);
-    column->addWidget(new QLabel(paths.isEmpty() ? QStringLiteral("Для этого трекера резервных копий нет.")
-                                                 : QStringLiteral("Сохранены перед записью или обновлением:"),
+    column->addWidget(new QLabel(paths.isEmpty() ? tr("Для этого трекера резервных копий нет.")
+                                                 : tr("Сохранены перед записью или обновлением:"),
                                  this));
     fList = new QListWidget(this);
     fList->setObjectName("BackupList");
@@ -23,8 +23,8 @@ TVeltraBackups::TVeltraBackups(const QStringList &paths, QWidget *parent) : QDia
     fList->setCurrentRow(0);
     column->addWidget(fList, 1);
     auto *buttons = new QDialogButtonBox(this);
-    buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole);
-    QPushButton *load = buttons->addButton(QStringLiteral("Загрузить"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(tr("Отмена"), QDialogButtonBox::RejectRole);
+    QPushButton *load = buttons->addButton(tr("Загрузить"), QDialogButtonBox::AcceptRole);
     load->setObjectName("BtnLoad");
     load->setEnabled(!paths.isEmpty());
     column->addWidget(buttons);

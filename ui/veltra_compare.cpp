@@ -11,7 +11,7 @@
 namespace {
 
 QTableWidgetItem *Cell(const QString &text, bool present = true) {
-    auto *item = new QTableWidgetItem(present ? text : QStringLiteral("(нет)"));
+    auto *item = new QTableWidgetItem(present ? text : TVeltraCompare::tr("(нет)"));
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     if (!present)
         item->setForeground(Qt::gray);
@@ -23,16 +23,14 @@ QTableWidgetItem *Cell(const QString &text, bool present = true) {
 TVeltraCompare::TVeltraCompare(const QString &fileName, const QList<TConfigDifference> &differences,
                                const std::function<QString(const QString &)> &nameOf, QWidget *parent)
     : QDialog(parent) {
-    setWindowTitle(QStringLiteral("Сравнение с файлом ") + QFileInfo(fileName).fileName());
+    setWindowTitle(tr("Сравнение с файлом %1").arg(QFileInfo(fileName).fileName()));
     auto *column = new QVBoxLayout(this);
-    column->addWidget(new QLabel(differences.isEmpty()
-                                     ? QStringLiteral("Конфигурация трекера совпадает с файлом.")
-                                     : QStringLiteral("Отличий: %1").arg(differences.size()),
+    column->addWidget(new QLabel(differences.isEmpty() ? tr("Конфигурация трекера совпадает с файлом.")
+                                                       : tr("Отличий: %1").arg(differences.size()),
                                  this));
     auto *table = new QTableWidget(int(differences.size()), 4, this);
     table->setObjectName("Differences");
-    table->setHorizontalHeaderLabels({QStringLiteral("Параметр"), QStringLiteral("Название"),
-                                      QStringLiteral("В трекере"), QStringLiteral("В файле")});
+    table->setHorizontalHeaderLabels({tr("Параметр"), tr("Название"), tr("В трекере"), tr("В файле")});
     table->verticalHeader()->hide();
     table->horizontalHeader()->setStretchLastSection(true);
     for (int row = 0; row < differences.size(); ++row) {
@@ -46,11 +44,11 @@ TVeltraCompare::TVeltraCompare(const QString &fileName, const QList<TConfigDiffe
     column->addWidget(table, 1);
 
     auto *buttons = new QDialogButtonBox(this);
-    buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole);
-    QPushButton *onlyDifferences = buttons->addButton(QStringLiteral("Загрузить отличия"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(tr("Отмена"), QDialogButtonBox::RejectRole);
+    QPushButton *onlyDifferences = buttons->addButton(tr("Загрузить отличия"), QDialogButtonBox::AcceptRole);
     onlyDifferences->setObjectName("BtnLoadDifferences");
     onlyDifferences->setEnabled(!differences.isEmpty());
-    QPushButton *whole = buttons->addButton(QStringLiteral("Загрузить файл"), QDialogButtonBox::ActionRole);
+    QPushButton *whole = buttons->addButton(tr("Загрузить файл"), QDialogButtonBox::ActionRole);
     whole->setObjectName("BtnLoadFile");
     column->addWidget(buttons);
     connect(onlyDifferences, &QPushButton::clicked, this, [this] {

@@ -6,11 +6,12 @@
 #include "common.h"
 #include "config_backups.h"
 #include "param_description.h"
+#include "pcomm_sio.h"
 #include "sys_message_box.h"
 #include "veltra_about.h"
 #include "veltra_backups.h"
-#include "veltra_compare.h"
 #include "veltra_commander.h"
+#include "veltra_compare.h"
 #include "veltra_dev_info.h"
 #include "veltra_msgbox.h"
 #include "veltra_password.h"
@@ -44,10 +45,22 @@
 
 namespace {
 
-const QString Caption = QStringLiteral("Конфигуратор");
-const QString NoDevice = QStringLiteral("нет устройства");
-const QString ConfigFilter = QStringLiteral("Файлы конфигурации (*.cfg);;Все файлы (*)");
-const QString FirmwareFilter = QStringLiteral("Файлы прошивок (*.bin);;Все файлы (*)");
+QString Caption() {
+    return TVeltraConfigurator::tr("Конфигуратор");
+}
+
+QString NoDevice() {
+    return TVeltraConfigurator::tr("нет устройства");
+}
+
+QString ConfigFilter() {
+    return TVeltraConfigurator::tr("Файлы конфигурации (*.cfg);;Все файлы (*)");
+}
+
+QString FirmwareFilter() {
+    return TVeltraConfigurator::tr("Файлы прошивок (*.bin);;Все файлы (*)");
+}
+
 bool RefreshWanted(const TLuHash &attrs) {
     const QString refresh = attrs.GetVal(QStringLiteral("refresh"));
     return !refresh.isEmpty() && QStringLiteral("1TtYy").contains(refresh[0]);
@@ -73,7 +86,7 @@ void TMainWindowReceiver::HandleNotification(quint32 msg, int code, qint64 value
 }
 
 TVeltraConfigurator::TVeltraConfigurator(QWidget *parent) : QMainWindow(parent) {
-    setWindowTitle(QStringLiteral("VELTRA - Конфигуратор"));
+    setWindowTitle(tr("VELTRA - Конфигуратор"));
     MainWindowHandle = &freceiver;
     CreateActions();
     CreateMenus();
@@ -105,13 +118,14 @@ int TVeltraConfigurator::RefreshPeriodMs() const {
     return seconds > 0 ? int(std::min<qint64>(seconds, 86400) * 1000) : 10000;
 }
 
-QAction *TVeltraConfigurator::AddAction(const QString &name, const QString &caption, const QString &hint,
+// The caption and hint are the untranslated texts (marked with QT_TR_NOOP where they are written).
+QAction *TVeltraConfigurator::AddAction(const QString &name, const char *caption, const char *hint,
                                         const QList<QKeySequence> &keys, bool enabled,
                                         void (TVeltraConfigurator::*slot)()) {
-    auto *action = new QAction(caption, this);
+    auto *action = new QAction(tr(caption), this);
     action->setObjectName(name);
-    action->setToolTip(hint.isEmpty() ? caption : hint);
-    action->setStatusTip(hint);
+    action->setToolTip(tr(hint ? hint : caption));
+    action->setStatusTip(hint ? tr(hint) : QString());
     action->setShortcuts(keys);
     action->setEnabled(enabled);
     connect(action, &QAction::triggered, this, slot);
@@ -120,31 +134,42 @@ QAction *TVeltraConfigurator::AddAction(const QString &name, const QString &capt
 }
 
 void TVeltraConfigurator::CreateActions() {
-    AddAction("ActLoadCfg", "Загрузить конфигурацию", {}, {QKeySequence("Ctrl+L")}, true,
+    AddAction("ActLoadCfg", QT_TR_NOOP("Загрузить конфигурацию"), nullptr, {QKeySequence("Ctrl+L")}, true,
               &TVeltraConfigurator::LoadConfigFile);
-    AddAction("ActSaveCfg", "Сохранить конфигурацию", {}, {QKeySequence("Ctrl+S")}, true,
+    AddAction("ActSaveCfg", QT_TR_NOOP("Сохранить конфигурацию"), nullptr, {QKeySequence("Ctrl+S")}, true,
               &TVeltraConfigurator::SaveConfigFile);
-    AddAction("ActFind", "Найти параметр", "Оставить в дереве только подходящие строки", {QKeySequence::Find}, true,
+    AddAction("ActFind", QT_TR_NOOP("Найти параметр"),
+              QT_TR_NOOP("Оставить в дереве только подходящие строки"), {QKeySequence::Find}, true,
               &TVeltraConfigurator::ActFindExecute);
-    AddAction("ActShowLog", "Показать журналы", {}, {QKeySequence("Ctrl+Alt+Shift+L")}, true,
+    AddAction("ActShowLog", QT_TR_NOOP("Показать журналы"), nullptr, {QKeySequence("Ctrl+Alt+Shift+L")}, true,
               &TVeltraConfigurator::ActShowLogExecute);
-    AddAction("ActExit", "Выход", {}, {QKeySequence("Ctrl+X")}, true, &TVeltraConfigurator::ActExitExecute);
-    AddAction("ActDevReadCfg", "Прочитать конфигурацию", "Перечитать конфигурацию из устройства",
-              {QKeySequence("Ctrl+R"), QKeySequence("F5")}, false, &TVeltraConfigurator::ActDevReadCfgExecute);
-    AddAction("ActDevWriteCfg", "Записать конфигурацию", "Записать конфигурацию в устройство",
-              {QKeySequence("Ctrl+W")}, false, &TVeltraConfigurator::ActDevWriteCfgExecute);
-    AddAction("ActDevUpdFirmware", "Обновить прошивку", {}, {}, false,
+    AddAction("ActExit", QT_TR_NOOP("Выход"), nullptr, {QKeySequence("Ctrl+X")}, true,
+              &TVeltraConfigurator::ActExitExecute);
+    AddAction("ActDevReadCfg", QT_TR_NOOP("Прочитать конфигурацию"),
+              QT_TR_NOOP("Перечитать конфигурацию из устройства"),
+              {QKeySequence("Ctrl+R"), QKeySequence("F5")}, false,
+              &TVeltraConfigurator::ActDevReadCfgExecute);
+    AddAction("ActDevWriteCfg", QT_TR_NOOP("Записать конфигурацию"),
+              QT_TR_NOOP("Записать конфигурацию в устройство"), {QKeySequence("Ctrl+W")}, false,
+              &TVeltraConfigurator::ActDevWriteCfgExecute);
+    AddAction("ActDevUpdFirmware", QT_TR_NOOP("Обновить прошивку"), nullptr, {}, false,
               &TVeltraConfigurator::ActDevUpdFirmwareExecute);
-    AddAction("ActDevReboot", "Перезагрузить", {}, {}, false, &TVeltraConfigurator::ActDevRebootExecute);
-    AddAction("ActDevCompare", "Сравнить с файлом...", "Показать, что изменит в трекере файл конфигурации", {},
-              true, &TVeltraConfigurator::ActDevCompareExecute);
-    AddAction("ActDevBackups", "Резервные копии...", "Загрузить конфигурацию, сохранённую перед записью или обновлением",
-              {}, true, &TVeltraConfigurator::ActDevBackupsExecute);
-    AddAction("ActDevShowInfo", "Показать информацию", "Показать информацию об устройстве",
-              {QKeySequence("Ctrl+I")}, false, &TVeltraConfigurator::ActDevShowInfoExecute);
-    AddAction("ActHelp", "Справка", {}, {QKeySequence("F1")}, true, &TVeltraConfigurator::ActHelpExecute);
-    AddAction("ActAbout", "О программе", {}, {}, true, &TVeltraConfigurator::ActAboutExecute);
-    AddAction("ActDevSim", "ActDevSim", {}, {QKeySequence("Ctrl+Shift+F12")}, true,
+    AddAction("ActDevReboot", QT_TR_NOOP("Перезагрузить"), nullptr, {}, false,
+              &TVeltraConfigurator::ActDevRebootExecute);
+    AddAction("ActDevCompare", QT_TR_NOOP("Сравнить с файлом..."),
+              QT_TR_NOOP("Показать, что изменит в трекере файл конфигурации"), {}, true,
+              &TVeltraConfigurator::ActDevCompareExecute);
+    AddAction("ActDevBackups", QT_TR_NOOP("Резервные копии..."),
+              QT_TR_NOOP("Загрузить конфигурацию, сохранённую перед записью или обновлением"), {}, true,
+              &TVeltraConfigurator::ActDevBackupsExecute);
+    AddAction("ActDevShowInfo", QT_TR_NOOP("Показать информацию"),
+              QT_TR_NOOP("Показать информацию об устройстве"), {QKeySequence("Ctrl+I")}, false,
+              &TVeltraConfigurator::ActDevShowInfoExecute);
+    AddAction("ActHelp", QT_TR_NOOP("Справка"), nullptr, {QKeySequence("F1")}, true,
+              &TVeltraConfigurator::ActHelpExecute);
+    AddAction("ActAbout", QT_TR_NOOP("О программе"), nullptr, {}, true,
+              &TVeltraConfigurator::ActAboutExecute);
+    AddAction("ActDevSim", "ActDevSim", nullptr, {QKeySequence("Ctrl+Shift+F12")}, true,
               &TVeltraConfigurator::ActDevSimExecute);
 }
 
@@ -162,10 +187,10 @@ void TVeltraConfigurator::CreateMenus() {
                 m->addAction(Action(item));
         }
     };
-    menu(QStringLiteral("Файл"), {"ActLoadCfg", "ActSaveCfg", "-", "ActShowLog", "-", "ActExit"});
-    menu(QStringLiteral("Устройство"), {"ActDevReadCfg", "ActDevWriteCfg", "ActDevUpdFirmware", "-", "ActDevReboot",
-                                        "-", "ActDevShowInfo", "ActDevCompare", "ActDevBackups"});
-    menu(QStringLiteral("Справка"), {"ActHelp", "ActAbout"});
+    menu(tr("Файл"), {"ActLoadCfg", "ActSaveCfg", "-", "ActShowLog", "-", "ActExit"});
+    menu(tr("Устройство"), {"ActDevReadCfg", "ActDevWriteCfg", "ActDevUpdFirmware", "-", "ActDevReboot", "-",
+                            "ActDevShowInfo", "ActDevCompare", "ActDevBackups"});
+    menu(tr("Справка"), {"ActHelp", "ActAbout"});
 }
 
 // The line that narrows the tree to the rows matching a text (Ctrl+F); hidden until asked for.
@@ -176,10 +201,10 @@ QWidget *TVeltraConfigurator::CreateFilterBar(QWidget *parent) {
     row->setContentsMargins(0, 0, 0, 0);
     fFilterEdit = new QLineEdit(fFilterBar);
     fFilterEdit->setObjectName("FilterEdit");
-    fFilterEdit->setPlaceholderText(QStringLiteral("Параметр, название или значение (Esc - закрыть)"));
+    fFilterEdit->setPlaceholderText(tr("Параметр, название или значение (Esc - закрыть)"));
     fFilterEdit->setClearButtonEnabled(true);
     fFilterEdit->installEventFilter(this);
-    fFilterChanged = new QCheckBox(QStringLiteral("только изменённые"), fFilterBar);
+    fFilterChanged = new QCheckBox(tr("только изменённые"), fFilterBar);
     fFilterChanged->setObjectName("FilterChanged");
     row->addWidget(fFilterEdit, 1);
     row->addWidget(fFilterChanged);
@@ -235,7 +260,7 @@ void TVeltraConfigurator::CreateLayout() {
     fDevLed->setObjectName("DevLed");
     fDevLed->SetColorOn(QColor(0, 128, 0));
     fDevLed->setFixedSize(12, 21);
-    fDevName = new QLineEdit(NoDevice, central);
+    fDevName = new QLineEdit(NoDevice(), central);
     fDevName->setObjectName("DevName");
     fDevName->setReadOnly(true);
     strip->addWidget(fDevLed);
@@ -415,9 +440,9 @@ void TVeltraConfigurator::ParamEdited(TParamNode *node, int, const QString &valu
 
 void TVeltraConfigurator::ReadDeviceConfig() {
     if (HasChangedParams() &&
-        SysMessageBox(Caption,
-                      QStringLiteral("Некоторые параметры были изменены. При перезагрузке изменения будут потеряны. "
-                                     "Всё равно перезагрузить?"),
+        SysMessageBox(Caption(),
+                      tr("Некоторые параметры были изменены. При перезагрузке изменения будут потеряны. "
+                         "Всё равно перезагрузить?"),
                       MB_YESNO | MB_ICONWARNING) != IDYES)
         return;
     if (!comm->DevPresent())
@@ -454,14 +479,16 @@ bool TVeltraConfigurator::BackupAccepted(const QString &reason) {
         return true;
     }
     Log(QStringLiteral("No backup of the device's configuration: ") + error);
-    return SysMessageBox(Caption,
-                         QStringLiteral("Не удалось сохранить резервную копию конфигурации трекера (") + error +
-                             QStringLiteral("). Всё равно продолжить?"),
-                         MB_YESNO | MB_ICONWARNING) == IDYES;
+    return SysMessageBox(
+               Caption(),
+               tr("Не удалось сохранить резервную копию конфигурации трекера (%1). Всё равно продолжить?")
+                   .arg(error),
+               MB_YESNO | MB_ICONWARNING) == IDYES;
 }
 
 void TVeltraConfigurator::ActDevCompareExecute() {
-    const QString file = AskFile(false, QStringLiteral("Сравнение с файлом конфигурации"), ExeDir, QString(), ConfigFilter);
+    const QString file =
+        AskFile(false, tr("Сравнение с файлом конфигурации"), ExeDir, QString(), ConfigFilter());
     if (!file.isEmpty())
         CompareWithFile(file);
 }
@@ -511,9 +538,9 @@ bool TVeltraConfigurator::RefusedValuesAccepted() {
     });
     if (refused.isEmpty())
         return true;
-    return SysMessageBox(Caption,
-                         QStringLiteral("Значения %1 параметров не соответствуют описанию: %2. Всё равно записать их "
-                                        "в трекер?")
+    return SysMessageBox(Caption(),
+                         tr("Значения %1 параметров не соответствуют описанию: %2. Всё равно записать их "
+                            "в трекер?")
                              .arg(refused.size())
                              .arg(refused.join(QStringLiteral(", "))),
                          MB_YESNO | MB_ICONWARNING) == IDYES;
@@ -555,6 +582,9 @@ void TVeltraConfigurator::HandleNotification(quint32 msg, int code, qint64 value
         break;
     case MSG_DEV_SEND_STR:
         DevSendStr(text);
+        break;
+    case MSG_PORT_DENIED:
+        PortDenied(text);
         break;
     default:
         break;
@@ -622,9 +652,9 @@ void TVeltraConfigurator::ShowWriteSummary() {
     const QString refused = fWriteTally.refused.join(QStringLiteral(", "));
     Log(QStringLiteral("Write summary: %1 written, %2 refused").arg(fWriteTally.written).arg(fWriteTally.refused.size()) +
         (refused.isEmpty() ? QString() : QStringLiteral(": ") + refused));
-    QString text = QStringLiteral("Записано параметров: %1").arg(fWriteTally.written);
+    QString text = tr("Записано параметров: %1").arg(fWriteTally.written);
     if (!refused.isEmpty())
-        text += QStringLiteral(", не принято трекером: %1 (%2)").arg(fWriteTally.refused.size()).arg(refused);
+        text += tr(", не принято трекером: %1 (%2)").arg(fWriteTally.refused.size()).arg(refused);
     statusBar()->showMessage(text);
 }
 
@@ -648,7 +678,7 @@ void TVeltraConfigurator::DevPresent(qint64 value) {
         ReadDeviceConfig();
         return;
     }
-    fDevName->setText(NoDevice);
+    fDevName->setText(NoDevice());
     Log(QStringLiteral("Device disconnected"));
     if (value < 0) {
         ClearTree();
@@ -695,6 +725,26 @@ void TVeltraConfigurator::DevSendStr(const QString &text) {
     comm->PutCmd(QStringLiteral("_SEND_STR=") + text);
 }
 
+// Names the device, its group and how to join it. Shown after the notification returns, so that the
+// engine goes on scanning while the message is open.
+void TVeltraConfigurator::PortDenied(const QString &path) {
+    if (fPortAccessExplained)
+        return;
+    fPortAccessExplained = true;
+    const QString group = sio_PortGroup(path);
+    const QString text =
+        group.isEmpty()
+            ? tr("Нет доступа к последовательному порту %1. Попросите администратора компьютера дать Вам "
+                 "права "
+                 "на чтение и запись этого устройства.")
+                  .arg(path)
+            : tr("Нет доступа к последовательному порту %1: он принадлежит группе %2. Чтобы получить доступ, "
+                 "добавьте себя в эту группу командой\n\nsudo usermod -aG %2 $USER\n\nи войдите в систему "
+                 "заново.")
+                  .arg(path, group);
+    QTimer::singleShot(0, this, [text] { SysMessageBox(Caption(), text, MB_OK | MB_ICONWARNING); });
+}
+
 void TVeltraConfigurator::ProgressCode(int code, qint64 value, const QString &text) {
     if (code == PROGRESS_CANCEL) {
         if (value == 1)
@@ -721,7 +771,8 @@ QString TVeltraConfigurator::DefaultConfigName() const {
 }
 
 void TVeltraConfigurator::SaveConfigFile() {
-    const QString file = AskFile(true, QStringLiteral("Сохранение конфигурации"), ExeDir, DefaultConfigName(), ConfigFilter);
+    const QString file =
+        AskFile(true, tr("Сохранение конфигурации"), ExeDir, DefaultConfigName(), ConfigFilter());
     if (!file.isEmpty())
         SaveConfigTo(file);
 }
@@ -734,14 +785,14 @@ bool TVeltraConfigurator::SaveConfigTo(const QString &fileName) {
     QString error;
     if (WriteTextFileWhole(fileName, dev_params.AsText(QStringLiteral("="), QStringLiteral("\r\n")), error))
         return true;
-    SysMessageBox(Caption, QStringLiteral("Не удалось сохранить конфигурацию в файл [") + fileName +
-                               QStringLiteral("]: ") + error,
+    SysMessageBox(Caption(), tr("Не удалось сохранить конфигурацию в файл [%1]: %2").arg(fileName, error),
                   MB_OK | MB_ICONERROR);
     return false;
 }
 
 void TVeltraConfigurator::LoadConfigFile() {
-    const QString file = AskFile(false, QStringLiteral("Загрузка конфигурации"), ExeDir, DefaultConfigName(), ConfigFilter);
+    const QString file =
+        AskFile(false, tr("Загрузка конфигурации"), ExeDir, DefaultConfigName(), ConfigFilter());
     if (!file.isEmpty())
         LoadConfigFrom(file);
 }
@@ -806,13 +857,14 @@ void TVeltraConfigurator::ActDevUpdFirmwareExecute() {
         fFirmwareDir = ParentDir + QStringLiteral("dat") + QDir::separator();
     if (!DirExists(fFirmwareDir))
         fFirmwareDir = ParentDir;
-    const QString file = AskFile(false, QStringLiteral("Выбор файла прошивки"), fFirmwareDir, QString(), FirmwareFilter);
+    const QString file =
+        AskFile(false, tr("Выбор файла прошивки"), fFirmwareDir, QString(), FirmwareFilter());
     if (file.isEmpty())
         return;
     if (HasChangedParams() &&
-        SysMessageBox(Caption,
-                      QStringLiteral("Некоторые параметры конфигурации были изменены. При обновлении прошивки эти "
-                                     "изменения будут потеряны. Всё равно обновлять прошивку?"),
+        SysMessageBox(Caption(),
+                      tr("Некоторые параметры конфигурации были изменены. При обновлении прошивки эти "
+                         "изменения будут потеряны. Всё равно обновлять прошивку?"),
                       MB_YESNO | MB_ICONWARNING) != IDYES)
         return;
     if (comm->DevPresent() && BackupAccepted(QStringLiteral("firmware")))
@@ -851,7 +903,7 @@ void TVeltraConfigurator::closeEvent(QCloseEvent *event) {
     bool mayClose = !HasChangedParams();
     if (!mayClose) {
         const int answer =
-            SysMessageBox(Caption, QStringLiteral("Некоторые параметры были изменены. Записать их в трекер?"),
+            SysMessageBox(Caption(), tr("Некоторые параметры были изменены. Записать их в трекер?"),
                           MB_YESNOCANCEL | MB_ICONWARNING);
         if (answer == IDNO) {
             mayClose = true;
@@ -860,9 +912,9 @@ void TVeltraConfigurator::closeEvent(QCloseEvent *event) {
             if (comm->DevPresent())
                 WriteDeviceConfig(true);
             else
-                SysMessageBox(Caption,
-                              QStringLiteral("Трекер не подключён: изменения не могут быть записаны. Подключите "
-                                             "трекер или закройте программу без записи."),
+                SysMessageBox(Caption(),
+                              tr("Трекер не подключён: изменения не могут быть записаны. Подключите "
+                                 "трекер или закройте программу без записи."),
                               MB_OK | MB_ICONWARNING);
         }
     }

@@ -121,7 +121,7 @@ private:
     void ActFindExecute();
     void CloseFilter();
     void ApplyFilter();
-    QAction *AddAction(const QString &name, const QString &caption, const QString &hint,
+    QAction *AddAction(const QString &name, const char *caption, const char *hint,
                        const QList<QKeySequence> &keys, bool enabled, void (TVeltraConfigurator::*slot)());
     void ActDevReadCfgExecute();
     void ActDevWriteCfgExecute();
@@ -142,6 +142,7 @@ private:
     void DevMessage(const QString &text);
     void DevPassword();
     void DevSendStr(const QString &text);
+    void PortDenied(const QString &path);
     void ProgressCode(int code, qint64 value, const QString &text);
     void LogDeviceDetails();
     void ShowWriteSummary();
@@ -176,6 +177,7 @@ private:
         int written = 0;
         QStringList refused;
     } fWriteTally; // of the write batch under way
+    bool fPortAccessExplained = false; // the person is told once per run how to reach a refused port
     TMainWindowReceiver freceiver{*this};
     // Last: the engine notifies freceiver and reads nothing else of the window, and it is stopped
     // first in the destructor, while everything its notifications touch is whole.

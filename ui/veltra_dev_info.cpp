@@ -17,15 +17,15 @@ constexpr int FieldStep = 48;
 } // namespace
 
 TVeltraDevInfo::TVeltraDevInfo(QWidget *parent)
-    : QDialog(parent, Qt::Tool), ButClose(new QPushButton(QStringLiteral("Закрыть"), this)) {
-    setWindowTitle(QStringLiteral("VELTRA - Информация об устройстве"));
+    : QDialog(parent, Qt::Tool), ButClose(new QPushButton(tr("Закрыть"), this)) {
+    setWindowTitle(tr("VELTRA - Информация об устройстве"));
     setFixedSize(314, 252);
     setFont(WindowFont(8));
 
-    AddField(QStringLiteral("Наименование:"), QStringLiteral("DevName"), 12);
+    AddField(tr("Наименование:"), QStringLiteral("DevName"), 12);
     AddField(QStringLiteral("IMEI:"), QStringLiteral("DevIMEI"), 12 + FieldStep);
-    AddField(QStringLiteral("Версия программы:"), QStringLiteral("DevSwVersion"), 12 + 2 * FieldStep);
-    AddField(QStringLiteral("Версия платы:"), QStringLiteral("DevHwVersion"), 12 + 3 * FieldStep);
+    AddField(tr("Версия программы:"), QStringLiteral("DevSwVersion"), 12 + 2 * FieldStep);
+    AddField(tr("Версия платы:"), QStringLiteral("DevHwVersion"), 12 + 3 * FieldStep);
 
     ButClose->setObjectName(QStringLiteral("ButClose"));
     ButClose->setGeometry(223, 215, 75, 25);

@@ -23,7 +23,9 @@ constexpr int DebugTag = 4;
 // What a page shows at first: the end of its file.
 constexpr qint64 InitialBytes = 1024;
 
-const char16_t *const PageCaptions[] = {u"Конфигуратор", u"Коммандер", u"COM-порт", u"Debug"};
+const char *const PageCaptions[] = {QT_TRANSLATE_NOOP("TVeltraLogView", "Конфигуратор"),
+                                    QT_TRANSLATE_NOOP("TVeltraLogView", "Коммандер"),
+                                    QT_TRANSLATE_NOOP("TVeltraLogView", "COM-порт"), "Debug"};
 
 QFont LogFont() {
     QFont font(QStringLiteral("Consolas"));
@@ -49,7 +51,7 @@ TVeltraLogView::TVeltraLogView(QWidget *parent)
           if (msg == LogTailNotifyMessage)
               LogTailNotify(code);
       }) {
-    setWindowTitle(QStringLiteral("VELTRA - Журнал"));
+    setWindowTitle(tr("VELTRA - Журнал"));
     resize(632, 450);
     setMinimumSize(320, 240);
     auto *frame = new QVBoxLayout(this);
@@ -64,7 +66,7 @@ TVeltraLogView::TVeltraLogView(QWidget *parent)
     LogPages->setTabPosition(QTabWidget::South);
     panLayout->addWidget(LogPages);
     for (int tag = 1; tag <= PageCount; ++tag)
-        LogPages->addTab(NewPage(tag), QString::fromUtf16(PageCaptions[tag - 1]));
+        LogPages->addTab(NewPage(tag), tr(PageCaptions[tag - 1]));
     PreviewKeysOf(this);
     PreviewKeysOf(LogPages->tabBar());
     StartFollowers();

@@ -9,14 +9,17 @@
 #include <QTimer>
 
 namespace {
-const QString CloseCaption = QStringLiteral("Закрыть");
 constexpr int TickMs = 1000;
+
+QString CloseCaption() {
+    return TVeltraMsgBox::tr("Закрыть");
+}
 } // namespace
 
 TVeltraMsgBox::TVeltraMsgBox(QWidget *parent)
     : QDialog(parent), Icon(new QLabel(this)), Msg(new QLabel(QStringLiteral("Text"), this)),
-      Button(new QPushButton(CloseCaption, this)), Timer(new QTimer(this)) {
-    setWindowTitle(QStringLiteral("VELTRA - Сообщение"));
+      Button(new QPushButton(CloseCaption(), this)), Timer(new QTimer(this)) {
+    setWindowTitle(tr("VELTRA - Сообщение"));
     setFixedSize(394, 192);
     setFont(WindowFont(10));
     QPalette black = palette();
@@ -57,7 +60,7 @@ void TVeltraMsgBox::ShowMsg(const QString &text, int flags, int timeout) {
     Msg->setText(text);
     Icon->setPixmap(MsgBoxPicture(PictureOfFlags(flags), devicePixelRatioF()));
     // A caption left from an earlier countdown would show a number that is no longer true.
-    Button->setText(CloseCaption);
+    Button->setText(CloseCaption());
     ftimeout = timeout * TickMs;
     Timer->start();
     show();
@@ -78,7 +81,7 @@ void TVeltraMsgBox::hideEvent(QHideEvent *event) {
 }
 
 void TVeltraMsgBox::TimerTimer() {
-    Button->setText(CloseCaption + QStringLiteral(" (") + QString::number(ftimeout / TickMs) + u')');
+    Button->setText(CloseCaption() + QStringLiteral(" (") + QString::number(ftimeout / TickMs) + u')');
     ftimeout -= Timer->interval();
     if (ftimeout <= 0)
         HideMsg();

@@ -9,13 +9,13 @@
 
 TVeltraPassword::TVeltraPassword(QWidget *parent)
     : QDialog(parent), EdPassword(new QLineEdit(this)),
-      CbShowPassword(new QCheckBox(QStringLiteral("Показать пароль"), this)) {
-    setWindowTitle(QStringLiteral("VELTRA - Пароль"));
+      CbShowPassword(new QCheckBox(tr("Показать пароль"), this)) {
+    setWindowTitle(tr("VELTRA - Пароль"));
     setFixedSize(314, 172);
     setFont(WindowFont(8));
     CentreWhenShown(this);
 
-    auto *label = new QLabel(QStringLiteral("Введите пароль для доступа к данным:"), this);
+    auto *label = new QLabel(tr("Введите пароль для доступа к данным:"), this);
     label->setObjectName(QStringLiteral("Label1"));
     label->setGeometry(16, 16, 282, 17);
     EdPassword->setObjectName(QStringLiteral("EdPassword"));
@@ -25,11 +25,11 @@ TVeltraPassword::TVeltraPassword(QWidget *parent)
     CbShowPassword->setObjectName(QStringLiteral("CbShowPassword"));
     CbShowPassword->setGeometry(16, 76, 282, 20);
 
-    auto *ok = new QPushButton(QStringLiteral("ОК"), this);
+    auto *ok = new QPushButton(tr("ОК"), this);
     ok->setObjectName(QStringLiteral("ButOK"));
     ok->setGeometry(142, 136, 75, 25);
     ok->setDefault(true);
-    auto *cancel = new QPushButton(QStringLiteral("Отмена"), this);
+    auto *cancel = new QPushButton(tr("Отмена"), this);
     cancel->setObjectName(QStringLiteral("ButCancel"));
     cancel->setGeometry(223, 136, 75, 25);
 

@@ -12,7 +12,7 @@ TVeltraProgressInfo::TVeltraProgressInfo(QWidget *parent)
       LblGlobalInfo(new QLabel(QStringLiteral("Global information"), this)),
       LblCurrentInfo(new QLabel(QStringLiteral("Current information"), this)),
       ProgressBar(new QProgressBar(this)) {
-    setWindowTitle(QStringLiteral("VELTRA - Информация"));
+    setWindowTitle(tr("VELTRA - Информация"));
     setFixedSize(314, 172);
     setFont(WindowFont(8));
     CentreWhenShown(this);
@@ -29,7 +29,7 @@ TVeltraProgressInfo::TVeltraProgressInfo(QWidget *parent)
     ProgressBar->setRange(0, 100);
     ProgressBar->setTextVisible(false);
 
-    auto *button = new QPushButton(QStringLiteral("Отмена"), this);
+    auto *button = new QPushButton(tr("Отмена"), this);
     button->setObjectName(QStringLiteral("Button"));
     button->setGeometry(223, 136, 75, 25);
     connect(button, &QPushButton::clicked, this, &TVeltraProgressInfo::ButtonClick);

@@ -1,17 +1,20 @@
 // Renders the configurator's windows offscreen into PNG files, so that their looks can be checked
 // without a display: `ui_screenshots <folder>` writes one file per window and a sheet of the painted
-// pictures, then prints the folder. Run it with QT_SCALE_FACTOR=2 to see them at 200 %. The main
-// window shows the sample description with the simulator's configuration loaded from its file (every
-// row marked for writing); the demo shows it filled from the simulator itself.
+// pictures, then prints the folder; `ui_screenshots <folder> en` draws them in English. Run it with
+// QT_SCALE_FACTOR=2 to see them at 200 %. The main window shows the sample description with the simulator's
+// configuration loaded from its file (every row marked for writing); the demo shows it filled from the
+// simulator itself.
 #include "LuFiles.h"
 #include "LuHash.h"
 #include "LuLed.h"
+#include "LuProto.h"
 #include "common.h"
 #include "sys_message_box.h"
 #include "veltra_about.h"
 #include "veltra_compare.h"
 #include "veltra_configure_main.h"
 #include "veltra_dev_info.h"
+#include "veltra_language.h"
 #include "veltra_log_view.h"
 #include "veltra_msgbox.h"
 #include "veltra_password.h"
@@ -34,6 +37,11 @@
 #include <memory>
 
 namespace {
+
+// The engine's own messages, in the language installed, as the windows show them.
+QString EngineText(const char *text) {
+    return QCoreApplication::translate("TVeltraCommander", text);
+}
 
 bool Save(QWidget &window, const QDir &folder, const QString &name) {
     window.show(); // a shown window has its final geometry, font and pixel ratio
@@ -59,13 +67,14 @@ QPixmap PictureSheet(qreal devicePixelRatio) {
 
 bool SaveMsgBoxes(const QDir &folder) {
     TVeltraMsgBox box;
-    box.ShowMsg(QStringLiteral("Ошибка записи параметра SRV_PORT: трекер ответил ERROR. "
-                               "Проверьте значение и повторите запись."),
+    box.ShowMsg(EngineText("Ошибка при передаче прошивки в устройство [%1].")
+                    .arg(TLuXYModem::GetErrorText(xmTimeout)),
                 MB_ICONERROR, 10);
     // One tick of the countdown, so that the button shows its number.
     QMetaObject::invokeMethod(box.findChild<QTimer *>(QStringLiteral("Timer")), "timeout");
     bool ok = Save(box, folder, QStringLiteral("msgbox_error"));
-    box.ShowMsg(QStringLiteral("Обновление программы завершено."), MB_ICONWARNING, 10);
+    box.ShowMsg(EngineText("Обновление прошивки завершено. Устройство будет перезагружено."), MB_ICONWARNING,
+                10);
     return Save(box, folder, QStringLiteral("msgbox_warning")) && ok;
 }
 
@@ -87,8 +96,9 @@ bool SaveDevInfo(const QDir &folder) {
 bool SaveProgress(const QDir &folder) {
     TVeltraProgressInfo progress;
     progress.BeginInfo();
-    progress.SetGlobalInfo(QStringLiteral("Обновление программы трекера из файла firmware_0347.bin"));
-    progress.SetCurrentInfo(QStringLiteral("Передача блока 120 из 310"));
+    progress.SetGlobalInfo(
+        EngineText("Загрузка прошивки из файла [%1]").arg("/home/engineer/firmware_0347.bin"));
+    progress.SetCurrentInfo(EngineText("Блок %1 из %2").arg(120).arg(310));
     progress.SetProgress(39);
     return Save(progress, folder, QStringLiteral("progress"));
 }
@@ -203,7 +213,7 @@ bool SaveLeds(const QDir &folder) {
 bool SaveCompare(const QDir &folder) {
     const QList<TConfigDifference> differences{{"SRV_PORT", "21000", "21001", true, true},
                                                {"APN_NAME", "internet", QString(), true, false},
-                                               {"DEV_LABEL", QString(), "Автобус 12", false, true}};
+                                               {"DEV_LABEL", QString(), "Bus 12", false, true}};
     TVeltraCompare compare(QStringLiteral("/home/engineer/fleet/bus12.cfg"), differences,
                            [](const QString &key) { return key == u"SRV_PORT" ? QStringLiteral("Server port") : QString(); });
     return Save(compare, folder, QStringLiteral("compare"));
@@ -215,6 +225,9 @@ int main(int argc, char **argv) {
     QApplication app(argc, argv);
     ProgramPath = QCoreApplication::applicationFilePath(); // this tool carries a version block
     const QDir folder(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
+    if (argc > 2 &&
+        ChooseInterfaceLanguage(QString::fromLocal8Bit(argv[2]), QLocale::c()) == TInterfaceLanguage::English)
+        InstallInterfaceLanguage(TInterfaceLanguage::English);
     if (!folder.mkpath(QStringLiteral("."))) {
         std::fprintf(stderr, "ui_screenshots: cannot create %s\n", qPrintable(folder.path()));
         return 1;

@@ -34,8 +34,10 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
+#include <QTemporaryFile>
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
@@ -70,6 +72,16 @@ bool RefreshWanted(const TLuHash &attrs) {
 QString WithoutPassword(const QString &cmd) {
     static const QString passNow = QStringLiteral("S_PASSNOW=");
     return cmd.startsWith(passNow) ? passNow + QStringLiteral("***") : cmd;
+}
+
+// The configuration dialogs open in the program's folder, where the engineer keeps the files. An
+// installed program's folder is not the user's to write, so there they open in the user's documents.
+QString ConfigFilesFolder() {
+    QTemporaryFile probe(ExeDir + QStringLiteral("write-probe-XXXXXX"));
+    if (probe.open())
+        return ExeDir;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return DirExists(documents) ? documents : QDir::homePath();
 }
 
 QString Versions(int version) {
@@ -488,7 +500,7 @@ bool TVeltraConfigurator::BackupAccepted(const QString &reason) {
 
 void TVeltraConfigurator::ActDevCompareExecute() {
     const QString file =
-        AskFile(false, tr("Сравнение с файлом конфигурации"), ExeDir, QString(), ConfigFilter());
+        AskFile(false, tr("Сравнение с файлом конфигурации"), ConfigFilesFolder(), QString(), ConfigFilter());
     if (!file.isEmpty())
         CompareWithFile(file);
 }
@@ -772,7 +784,7 @@ QString TVeltraConfigurator::DefaultConfigName() const {
 
 void TVeltraConfigurator::SaveConfigFile() {
     const QString file =
-        AskFile(true, tr("Сохранение конфигурации"), ExeDir, DefaultConfigName(), ConfigFilter());
+        AskFile(true, tr("Сохранение конфигурации"), ConfigFilesFolder(), DefaultConfigName(), ConfigFilter());
     if (!file.isEmpty())
         SaveConfigTo(file);
 }
@@ -792,7 +804,7 @@ bool TVeltraConfigurator::SaveConfigTo(const QString &fileName) {
 
 void TVeltraConfigurator::LoadConfigFile() {
     const QString file =
-        AskFile(false, tr("Загрузка конфигурации"), ExeDir, DefaultConfigName(), ConfigFilter());
+        AskFile(false, tr("Загрузка конфигурации"), ConfigFilesFolder(), DefaultConfigName(), ConfigFilter());
     if (!file.isEmpty())
         LoadConfigFrom(file);
 }

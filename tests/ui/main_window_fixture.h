@@ -37,6 +37,10 @@
 #include <QTreeView>
 #include <memory>
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 const QString DefaultConfig = QStringLiteral(VELTRA_DATA_DIR "/devsim_default.cfg");
 
 // The description of the worked example, and one over the simulator's own parameters.
@@ -186,3 +190,22 @@ protected:
         window->ParamEdited(node, 1, value, value != node->data.value);
     }
 };
+
+// Root opens any file whatever its permission bits; without these two capabilities the bits hold for
+// root too. Only this thread and the threads it starts from now on (the engine's) lose them.
+class TPermissionBitsHold {
+public:
+    TPermissionBitsHold() {
+        syscall(SYS_capget, &header, saved);
+        __user_cap_data_struct reduced[2] = {saved[0], saved[1]};
+        for (const int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
+            reduced[cap / 32].effective &= ~(1u << (cap % 32));
+        syscall(SYS_capset, &header, reduced);
+    }
+    ~TPermissionBitsHold() { syscall(SYS_capset, &header, saved); }
+
+private:
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved[2] = {};
+};
+

@@ -3,10 +3,6 @@
 // device. Questions are answered through the hooks; nothing waits on a real modal box.
 #include "main_window_fixture.h"
 
-#include <linux/capability.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 TEST_F(MainWindowTest, TheSimulationBuildsTheWorkedExample) {
     Describe(WorkedExample);
     Open({}, false);
@@ -446,28 +442,6 @@ TEST_F(MainWindowTest, ComparingWithAFileLoadsOnlyTheDifferencesWhenAsked) {
     EXPECT_EQ(window->Model().ChangedCount(), 1);
 }
 
-namespace {
-
-// Root opens any file whatever its permission bits; without these two capabilities the bits hold for
-// root too. Only this thread and the threads it starts from now on (the engine's) lose them.
-class TPermissionBitsHold {
-public:
-    TPermissionBitsHold() {
-        syscall(SYS_capget, &header, saved);
-        __user_cap_data_struct reduced[2] = {saved[0], saved[1]};
-        for (const int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
-            reduced[cap / 32].effective &= ~(1u << (cap % 32));
-        syscall(SYS_capset, &header, reduced);
-    }
-    ~TPermissionBitsHold() { syscall(SYS_capset, &header, saved); }
-
-private:
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct saved[2] = {};
-};
-
-} // namespace
-
 TEST_F(MainWindowTest, APortRefusedForPermissionIsExplainedOnceWithItsGroup) {
     const QString port = dir.filePath(QStringLiteral("ttyLocked"));
     QFile(port).open(QIODevice::WriteOnly);
@@ -495,4 +469,30 @@ TEST_F(MainWindowTest, APortRefusedForPermissionIsExplainedOnceWithItsGroup) {
         EXPECT_EQ(questions.size(), 1);
         window.reset();
     }
+}
+
+TEST_F(MainWindowTest, TheConfigurationDialogsLeaveAProgramFolderTheUserCannotWrite) {
+    Describe(WorkedExample);
+    Open({}, false);
+    QStringList folders;
+    TVeltraConfigurator::FileDialogHook = [&](bool, const QString &, const QString &folder, const QString &,
+                                              const QString &) {
+        folders << folder;
+        return QString();
+    };
+    const QFileDevice::Permissions writable = QFile::permissions(ExeDir);
+    QFile::setPermissions(ExeDir, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    {
+        TPermissionBitsHold hold;
+        window->Action("ActSaveCfg")->trigger();
+        window->Action("ActLoadCfg")->trigger();
+    }
+    QFile::setPermissions(ExeDir, writable);
+    window->Action("ActSaveCfg")->trigger();
+    ASSERT_EQ(folders.size(), 3);
+    EXPECT_NE(folders[0], ExeDir);
+    EXPECT_TRUE(DirExists(folders[0])) << folders[0].toStdString();
+    EXPECT_EQ(folders[1], folders[0]);
+    EXPECT_EQ(folders[2], ExeDir);
+    EXPECT_EQ(QDir(ExeDir).entryList(QDir::Files | QDir::Hidden), QStringList{"veltra_params.conf"});
 }

@@ -43,6 +43,7 @@ protected:
     void SetUp() override {
         root = QDir(tmp.path()).canonicalPath();
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/home"));
+        qputenv("HOME", QFile::encodeName(root + "/user"));
         program = root + "/bin/cfgtool";
         QDir().mkpath(root + "/bin");
         ASSERT_TRUE(QFile::copy(QStringLiteral(VELTRA_CONFIGURE_PATH), program));
@@ -115,6 +116,23 @@ TEST_F(StartUpTest, ConfDirOfTheFirstFileChoosesTheSecondAndTheCommandLineWins) 
     EXPECT_EQ(AppSettings->GetVal("b"), "command");
     EXPECT_EQ(AppSettings->GetVal("c"), "first");
     EXPECT_EQ(AppSettings->GetVal("conf_dir"), root + "/other/");
+}
+
+// An installed program's settings file sends each user to their own folder with "~/"; any other
+// value stays a prefix as written, relative to the program's folder.
+TEST_F(StartUpTest, ConfDirStartingWithTildeSlashIsInTheHomeFolder) {
+    WriteFile(root + "/bin/cfgtool.conf", "conf_dir=~/cfg/\na=first\n");
+    WriteFile(root + "/user/cfg/cfgtool.conf", "a=home\n");
+    WriteFile(root + "/bin/~user/cfgtool.conf", "a=beside\n");
+    Start();
+    EXPECT_EQ(AppSettings->GetVal("a"), "home");
+    EXPECT_EQ(AppSettings->GetVal("conf_dir"), "~/cfg/");
+    EXPECT_EQ(ConfDirPrefix(), root + "/user/cfg/");
+
+    WriteFile(root + "/bin/cfgtool.conf", "conf_dir=~user/\na=first\n");
+    Start();
+    EXPECT_EQ(AppSettings->GetVal("a"), "beside");
+    EXPECT_EQ(ConfDirPrefix(), "~user/");
 }
 
 TEST_F(StartUpTest, MainLogGetsTheBannerAndOneEntryPerSetting) {

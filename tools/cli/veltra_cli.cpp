@@ -349,8 +349,7 @@ int RunDeviceCommand(const QString &command, const QStringList &args) {
 bool LoadDescription(TLuHash &description) {
     const QString file = AppSettings->GetVal(QStringLiteral("params"));
     if (file.isEmpty()) {
-        LoadParamsDescription(description,
-                              {ExeDir, ParentDir, AppSettings->GetVal(QStringLiteral("conf_dir"))});
+        LoadParamsDescription(description, {ExeDir, ParentDir, ConfDirPrefix()});
         if (description.Count() == 0)
             PrintError(QStringLiteral("No parameter description found: give one with params=FILE"));
     } else if (const QString problem = UnreadableFile(file); !problem.isEmpty()) {

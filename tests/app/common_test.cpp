@@ -137,11 +137,11 @@ TEST_F(StartUpTest, ConfDirStartingWithTildeSlashIsInTheHomeFolder) {
 
 TEST_F(StartUpTest, MainLogGetsTheBannerAndOneEntryPerSetting) {
     Start({QStringLiteral("zeta=last")});
-    EXPECT_EQ(
-        Entries(MainLogFile),
-        QStringList({"", "<time> [init] ", "<time> [init] === Veltra Configure v1.0.0.0 (c) 2026 Veltra",
-                     "<time> [init] log_level=6", "<time> [init] conf_dir=./",
-                     "<time> [init] log_dir=" + AppData(), "<time> [init] zeta=last"}));
+    EXPECT_EQ(Entries(MainLogFile),
+              QStringList({"", "<time> [init] ",
+                           "<time> [init] === Veltra Configure v" VELTRA_VERSION " (c) 2026 Veltra",
+                           "<time> [init] log_level=6", "<time> [init] conf_dir=./",
+                           "<time> [init] log_dir=" + AppData(), "<time> [init] zeta=last"}));
 }
 
 TEST_F(StartUpTest, OnlyAProgramFolderThatCannotBeEnteredStopsTheStart) {

@@ -54,3 +54,10 @@ bool ReadVersionInfo(const QString &fileName, TLuHash &store) {
     }
     return true;
 }
+
+QString VersionLine(const QString &fileName) {
+    TLuHash version;
+    if (!ReadVersionInfo(fileName, version))
+        return QString();
+    return version.GetVal("InternalName") + u' ' + version.GetVal("FileVersion");
+}

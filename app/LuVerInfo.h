@@ -8,3 +8,6 @@
 
 // Clears the store; true when the file has a version block with a translation entry.
 bool ReadVersionInfo(const QString &fileName, TLuHash &store);
+
+// "<internal name> <file version>", the line a program prints for --version; empty without a block.
+QString VersionLine(const QString &fileName);

@@ -133,7 +133,7 @@ void LoadAppSettings(const QStringList &arguments) {
                         false, StdKeySeparators, QStringLiteral("\r"));
     // With the default conf_dir the second file is the first one again; reading it twice would empty
     // again the values that the defaults have just filled in (a "log_dir=" line).
-    const QFileInfo second(AppSettings->GetVal("conf_dir") + settingsName);
+    const QFileInfo second(ConfDirPrefix() + settingsName);
     if (second.isFile() && second.canonicalFilePath() != QFileInfo(settingsName).canonicalFilePath())
         AppSettings->Load(second.filePath(), true, StdKeySeparators);
     AppSettings->AssignCommandLine(arguments);
@@ -150,6 +150,15 @@ void LoadAppSettings(const QStringList &arguments) {
 
     const QString codePage = AppSettings->GetVal("ansi_codepage");
     SetAnsiCodePage(codePage.isEmpty() ? QStringLiteral("windows-1251") : codePage);
+}
+
+// An installed program lives in a folder no user may write to; "~/" lets one settings file in /etc
+// send every user to a folder of their own.
+QString ConfDirPrefix() {
+    if (!AppSettings)
+        return QString();
+    const QString confDir = AppSettings->GetVal(QStringLiteral("conf_dir"));
+    return confDir.startsWith(QStringLiteral("~/")) ? QDir::homePath() + confDir.mid(1) : confDir;
 }
 
 void AppLog(const QString &channel, const QString &text, int level) {

@@ -54,6 +54,10 @@ enum : int {
 // folder cannot become the current directory.
 void StartUp(const QStringList &arguments, const QString &programPath = QString());
 void LoadAppSettings(const QStringList &arguments);
+// The setting conf_dir as the prefix of the files read from there (the second settings file, the
+// parameter description): used exactly as written, so a relative value is relative to the program's
+// folder, except that a leading "~/" stands for the user's home folder. Empty before the settings exist.
+QString ConfDirPrefix();
 
 void AppLog(const QString &channel, const QString &text, int level);
 void AppendLogLine(const QString &fileName, const QString &text, const QString &channel);

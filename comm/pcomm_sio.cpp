@@ -243,6 +243,10 @@ int sio_close(int port) {
     auto it = OpenPorts.find(port);
     if (it == OpenPorts.end())
         return SIO_BADPORT;
+    // The exclusive mode belongs to the terminal, not to this descriptor: while another program keeps
+    // the line open (the simulator holds its pseudo-terminal's slave) it would outlast the close and
+    // lock out every later opener without root's rights.
+    ::ioctl(it->fd, TIOCNXCL);
     ::close(it->fd);
     OpenPorts.erase(it);
     return SIO_OK;

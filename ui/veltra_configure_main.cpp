@@ -348,7 +348,7 @@ void TVeltraConfigurator::ClearTree() {
 void TVeltraConfigurator::BuildParamsTree() {
     ClearTree();
     refresh_params.Clear();
-    const QString confDir = AppSettings ? AppSettings->GetVal(QStringLiteral("conf_dir")) : QString();
+    const QString confDir = ConfDirPrefix();
     LoadParamsDescription(params_conf, {ExeDir, ParentDir, confDir});
 
     for (const TParamsLayoutEntry &entry : ParamsTreeLayout(params_conf)) {

@@ -35,7 +35,9 @@ protected:
 TEST_F(LuVerInfo, ReadsTheBlockOfTheBuiltProgramInTheOrderOfTheFields) {
     ASSERT_TRUE(ReadVersionInfo(QStringLiteral(VELTRA_CONFIGURE_PATH), store));
     EXPECT_EQ(store.GetVal("ProductName"), "Veltra Configure");
-    EXPECT_EQ(store.GetVal("FileVersion"), "1.0.0.0");
+    // The about window shows FileVersion: it is the version the package carries, as is ProductVersion.
+    EXPECT_EQ(store.GetVal("FileVersion"), VELTRA_VERSION);
+    EXPECT_EQ(store.GetVal("ProductVersion"), VELTRA_VERSION);
     EXPECT_EQ(store.KeyIndex("SpecialBuild"), -1);
     EXPECT_EQ(store.Keys(","), "Comments,CompanyName,FileDescription,FileVersion,InternalName,LegalCopyright,"
                                "OriginalFilename,ProductName,ProductVersion");

@@ -43,6 +43,7 @@ protected:
     void SetUp() override {
         root = QDir(tmp.path()).canonicalPath();
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/home"));
+        qputenv("HOME", QFile::encodeName(root + "/user"));
         program = root + "/bin/cfgtool";
         QDir().mkpath(root + "/bin");
         ASSERT_TRUE(QFile::copy(QStringLiteral(VELTRA_CONFIGURE_PATH), program));
@@ -117,13 +118,30 @@ TEST_F(StartUpTest, ConfDirOfTheFirstFileChoosesTheSecondAndTheCommandLineWins) 
     EXPECT_EQ(AppSettings->GetVal("conf_dir"), root + "/other/");
 }
 
+// An installed program's settings file sends each user to their own folder with "~/"; any other
+// value stays a prefix as written, relative to the program's folder.
+TEST_F(StartUpTest, ConfDirStartingWithTildeSlashIsInTheHomeFolder) {
+    WriteFile(root + "/bin/cfgtool.conf", "conf_dir=~/cfg/\na=first\n");
+    WriteFile(root + "/user/cfg/cfgtool.conf", "a=home\n");
+    WriteFile(root + "/bin/~user/cfgtool.conf", "a=beside\n");
+    Start();
+    EXPECT_EQ(AppSettings->GetVal("a"), "home");
+    EXPECT_EQ(AppSettings->GetVal("conf_dir"), "~/cfg/");
+    EXPECT_EQ(ConfDirPrefix(), root + "/user/cfg/");
+
+    WriteFile(root + "/bin/cfgtool.conf", "conf_dir=~user/\na=first\n");
+    Start();
+    EXPECT_EQ(AppSettings->GetVal("a"), "beside");
+    EXPECT_EQ(ConfDirPrefix(), "~user/");
+}
+
 TEST_F(StartUpTest, MainLogGetsTheBannerAndOneEntryPerSetting) {
     Start({QStringLiteral("zeta=last")});
-    EXPECT_EQ(
-        Entries(MainLogFile),
-        QStringList({"", "<time> [init] ", "<time> [init] === Veltra Configure v1.0.0.0 (c) 2026 Veltra",
-                     "<time> [init] log_level=6", "<time> [init] conf_dir=./",
-                     "<time> [init] log_dir=" + AppData(), "<time> [init] zeta=last"}));
+    EXPECT_EQ(Entries(MainLogFile),
+              QStringList({"", "<time> [init] ",
+                           "<time> [init] === Veltra Configure v" VELTRA_VERSION " (c) 2026 Veltra",
+                           "<time> [init] log_level=6", "<time> [init] conf_dir=./",
+                           "<time> [init] log_dir=" + AppData(), "<time> [init] zeta=last"}));
 }
 
 TEST_F(StartUpTest, OnlyAProgramFolderThatCannotBeEnteredStopsTheStart) {

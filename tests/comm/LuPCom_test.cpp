@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <thread>
 
 namespace {
@@ -141,6 +142,21 @@ TEST(LuPComErrors, OpenFailuresAreExplainedForAPerson) {
     second.SetPort(Port);
     ErrorOf([&] { second.Open(); });
     EXPECT_EQ(sio_OpenErrorText(Port, sio_LastError()), sio_PortPath(Port) + " is in use by another program");
+}
+
+// Root is never kept out by the exclusive mode, so the test asks the terminal for it.
+TEST(LuPComErrors, ClosingThePortEndsItsExclusiveUseWhileTheLineStaysOpen) {
+    TOpenPort p;
+    const auto exclusive = [&p] {
+        const int fd = ::open(QFile::encodeName(p.pty.SlavePath()).constData(), O_RDWR | O_NOCTTY);
+        int flag = -1;
+        ::ioctl(fd, TIOCGEXCL, &flag);
+        ::close(fd);
+        return flag;
+    };
+    EXPECT_EQ(exclusive(), 1);
+    p.com.Close();
+    EXPECT_EQ(exclusive(), 0);
 }
 
 TEST(LuPComErrors, AFailedSecondOpenLeavesTheFirstObjectsPortOpen) {

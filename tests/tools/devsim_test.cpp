@@ -515,12 +515,18 @@ TEST(DevSimProgram, HangupFaultHangsUpTheLineAndExitsWithItsCode) {
     EXPECT_EQ(program.exitCode(), dsxHangup);
 }
 
-TEST(DevSimProgram, HelpBadArgumentsAndMissingConfiguration) {
+TEST(DevSimProgram, HelpVersionBadArgumentsAndMissingConfiguration) {
     QProcess program;
     program.start(VELTRA_DEVSIM_PATH, {"--help"});
     ASSERT_TRUE(program.waitForFinished(3000));
     EXPECT_EQ(program.exitCode(), dsxStopped);
     EXPECT_TRUE(program.readAllStandardOutput().startsWith("Usage: veltra_devsim"));
+
+    // The version a package of the project carries; the simulator prints it and opens no port.
+    program.start(VELTRA_DEVSIM_PATH, {"--version", "--device", "/nonexistent/tty"});
+    ASSERT_TRUE(program.waitForFinished(3000));
+    EXPECT_EQ(program.exitCode(), dsxStopped);
+    EXPECT_EQ(program.readAllStandardOutput(), "veltra_devsim " VELTRA_VERSION "\n");
 
     program.start(VELTRA_DEVSIM_PATH, {"--fault", "loud"});
     ASSERT_TRUE(program.waitForFinished(3000));

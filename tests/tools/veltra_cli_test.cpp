@@ -65,14 +65,26 @@ TEST_F(VeltraCli, UsageErrorsAndHelp) {
                                      QStringList{"xrecv", "--ymodem"}, QStringList{"yrecv"}}) {
         const TCliResult r = Run(QStringLiteral("/nonexistent/tty"), words);
         EXPECT_EQ(r.exitCode, 1) << words.join(u' ').toStdString();
-        EXPECT_TRUE(r.err.startsWith("usage: veltra_cli")) << r.err.toStdString();
+        EXPECT_TRUE(r.err.startsWith("Usage: veltra_cli")) << r.err.toStdString();
         EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
     }
-    const TCliResult help = Run(QStringLiteral("/nonexistent/tty"), {"help"});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out.startsWith("usage: veltra_cli")) << help.out.toStdString();
-    EXPECT_TRUE(help.out.contains("Exit codes:"));
-    EXPECT_TRUE(help.err.isEmpty());
+    for (const char *word : {"help", "--help"}) {
+        const TCliResult help = Run(QStringLiteral("/nonexistent/tty"), {word});
+        EXPECT_EQ(help.exitCode, 0) << word;
+        EXPECT_TRUE(help.out.startsWith("Usage: veltra_cli")) << help.out.toStdString();
+        EXPECT_TRUE(help.out.contains("Exit codes:"));
+        EXPECT_TRUE(help.err.isEmpty());
+    }
+}
+
+// The version the package carries, printed before start-up: no logs are written.
+TEST_F(VeltraCli, VersionIsPrintedWithoutStartingUp) {
+    const TCliResult r = Run(QStringLiteral("/nonexistent/tty"), {"--version"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "veltra_cli " VELTRA_VERSION "\n");
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    for (const char *folder : {"logs", "config"})
+        EXPECT_FALSE(QFileInfo::exists(dir.filePath(QLatin1String(folder)))) << folder;
 }
 
 TEST_F(VeltraCli, PortsListsTheMappedPortWithoutOpeningIt) {

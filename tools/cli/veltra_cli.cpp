@@ -3,6 +3,7 @@
 //   veltra_cli [key=value settings...] COMMAND [ARGS]
 #include "LuFiles.h"
 #include "LuLogTail.h"
+#include "LuVerInfo.h"
 #include "cli_session.h"
 #include "cli_transfer.h"
 #include "common.h"
@@ -24,7 +25,10 @@
 namespace {
 
 const char *const Usage =
-    "usage: veltra_cli [key=value ...] COMMAND [ARGS]\n"
+    "Usage: veltra_cli [key=value ...] COMMAND [ARGS]\n"
+    "\n"
+    "The Veltra configurator without windows: finds the tracker on the serial ports, identifies it\n"
+    "and runs one command, for scripted provisioning, firmware uploads and XModem/YModem transfers.\n"
     "\n"
     "Commands that find and identify the device first:\n"
     "  info                   the device's type, IMEI and versions\n"
@@ -48,20 +52,31 @@ const char *const Usage =
     "\n"
     "info, read, diff, check and backups print one JSON document instead with --json.\n"
     "\n"
-    "Settings (key=value before the command) are those of the configurator, for example\n"
-    "  com_ports=3,5      probe only these ports      com3=/dev/ttyUSB0   map a port to a device\n"
-    "  password=SECRET    answer the device's password request\n"
-    "  cli_timeout=20     seconds to wait for the device and for each command\n"
-    "  log_dir=/tmp/logs  where the logs go\n"
-    "  backup_keep=50     backups kept per device          force=1   go on when no backup can be saved\n"
-    "  params=FILE        the parameter description to check against (default: veltra_params.conf\n"
-    "                     beside the program, in its parent folder and in conf_dir, as the window)\n"
-    "  invite_delay=3000  milliseconds a receiving transfer waits before its first invitation\n"
+    "Other:\n"
+    "  help, --help           print this text\n"
+    "  --version              print the program's name and version\n"
     "\n"
-    "Exit codes: 0 done, 1 usage, 2 no device answered or the port not opened, 3 password needed\n"
-    "            or wrong, 4 a command or transfer failed, 5 unreadable or missing file or folder,\n"
-    "            6 the checked file has entries the description does not know or accept,\n"
-    "            7 the device and the file differ.\n";
+    "Settings (key=value before the command; those of the configurator), for example:\n"
+    "  com_ports=3,5          probe only these ports\n"
+    "  com3=/dev/ttyUSB0      map a port to a device\n"
+    "  password=SECRET        answer the device's password request\n"
+    "  cli_timeout=20         seconds to wait for the device and for each command\n"
+    "  log_dir=/tmp/logs      where the logs go\n"
+    "  backup_keep=50         backups kept per device\n"
+    "  force=1                go on when no backup can be saved\n"
+    "  params=FILE            the parameter description to check against (default: veltra_params.conf\n"
+    "                         beside the program, in its parent folder and in conf_dir, as the window)\n"
+    "  invite_delay=3000      milliseconds a receiving transfer waits before its first invitation\n"
+    "\n"
+    "Exit codes:\n"
+    "  0                      done\n"
+    "  1                      usage\n"
+    "  2                      no device answered or the port not opened\n"
+    "  3                      password needed or wrong\n"
+    "  4                      a command or transfer failed\n"
+    "  5                      unreadable or missing file or folder\n"
+    "  6                      the checked file has entries the description does not know or accept\n"
+    "  7                      the device and the file differ\n";
 
 const QStringList Commands{"backups", "check", "ports", "info", "read", "diff", "write", "send", "firmware", "xsend", "xrecv", "yrecv"};
 const QStringList CommandsWithoutArgs{"backups", "ports", "info", "read"};
@@ -349,8 +364,7 @@ int RunDeviceCommand(const QString &command, const QStringList &args) {
 bool LoadDescription(TLuHash &description) {
     const QString file = AppSettings->GetVal(QStringLiteral("params"));
     if (file.isEmpty()) {
-        LoadParamsDescription(description,
-                              {ExeDir, ParentDir, AppSettings->GetVal(QStringLiteral("conf_dir"))});
+        LoadParamsDescription(description, {ExeDir, ParentDir, ConfDirPrefix()});
         if (description.Count() == 0)
             PrintError(QStringLiteral("No parameter description found: give one with params=FILE"));
     } else if (const QString problem = UnreadableFile(file); !problem.isEmpty()) {
@@ -417,6 +431,10 @@ int main(int argc, char **argv) {
     const bool ymodem =
         CommandsWithYModem.contains(command) && rest.removeAll(QStringLiteral("--ymodem")) > 0;
     JsonOutput = CommandsWithJson.contains(command) && rest.removeAll(QStringLiteral("--json")) > 0;
+    if (command == u"--version") {
+        Print(VersionLine(QCoreApplication::applicationFilePath()) + u'\n');
+        return ExitOk;
+    }
     if (!Commands.contains(command) || (rest.isEmpty() && !CommandsWithoutArgs.contains(command)))
         return ShowUsage(command);
     // Start-up makes the program's folder the current one: paths are fixed before that.

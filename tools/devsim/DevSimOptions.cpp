@@ -9,7 +9,7 @@ const char *const ValueOptions[] = {"config",      "ident",        "password",  
                                     "delay",       "unsolicited",  "unsolicited-period", "fault",
                                     "fault-after", "loader-fault", "loader-attempts",    "firmware-out",
                                     "link-file",   "device"};
-const char *const FlagOptions[] = {"no-echo", "verbose", "help"};
+const char *const FlagOptions[] = {"no-echo", "verbose", "help", "version"};
 
 const std::pair<const char *, TDevSimFault> FaultNames[] = {{"silence", dsfSilence},
                                                             {"garbage", dsfGarbage},
@@ -121,6 +121,7 @@ TDevSimCommandLine ParseDevSimCommandLine(const QStringList &arguments) {
         result.fError = QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments()[0]);
     else {
         result.fHelp = parser.isSet("help");
+        result.fVersion = parser.isSet("version");
         result.fError = ReadOptions(parser, result.fOptions);
     }
     return result;
@@ -151,17 +152,18 @@ Device:
 
 Faults:
   --fault KIND               misbehave once --fault-after commands have been answered:
-                               silence       read the commands but send nothing
-                               garbage       answer random bytes
-                               unterminated  answer without the final line end
-                               hangup        close the port and exit with code 3
+  --fault silence            read the commands but send nothing
+  --fault garbage            answer random bytes
+  --fault unterminated       answer without the final line end
+  --fault hangup             close the port and exit with code 3
   --fault-after N            commands answered normally before the fault (default 0)
 
 Loader (entered after S_REBOOT=1 has been answered):
-  --loader-fault KIND        cancel       answer the first block with CAN CAN
-                             nak:N        refuse block N once with NAK
-                             silent[:MS]  send no "C", ignore the line for MS milliseconds
-                                          (default 12000), then come back
+  --loader-fault cancel      answer the first block with CAN CAN
+  --loader-fault nak:N       refuse block N once with NAK
+  --loader-fault silent[:MS]
+                             send no "C", ignore the line for MS milliseconds (default 12000),
+                             then come back
   --loader-attempts N        "C" invitations, one a second, before the loader gives up and
                              the device comes back (default 10)
   --firmware-out FILE        write the received image (last block with its padding) to FILE;
@@ -170,8 +172,9 @@ Loader (entered after S_REBOOT=1 has been answered):
 Other:
   --verbose                  log commands, answers and loader events to standard error
   --help                     show this text
+  --version                  print the program's name and version
 
-Commands (lines ended by CR, LF or CR LF; each is echoed first, answers begin with two blanks):
+Commands the device answers:
   R_INFO                     INFO and the identification
   R_CFG                      CFG: and then one key=value line per parameter, in file order
   R_<key>                    key=value, or ERROR=unknown parameter <key>
@@ -182,9 +185,14 @@ Commands (lines ended by CR, LF or CR LF; each is echoed first, answers begin wi
                              the device comes back about 300 ms after the transfer
   anything else              ERROR=unknown command
 
+Command lines end with CR, LF or CR LF; each is echoed first, answers begin with two blanks.
 The loader sends its first "C" about 200 ms after the reboot answer.
 
-Exit codes: 0 stopped by SIGTERM or SIGINT, 1 port or configuration file not opened,
-2 bad arguments, 3 hang-up fault, 4 port lost.
+Exit codes:
+  0                          stopped by SIGTERM or SIGINT
+  1                          port or configuration file not opened
+  2                          bad arguments
+  3                          hang-up fault
+  4                          port lost
 )");
 }

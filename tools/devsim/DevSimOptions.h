@@ -49,6 +49,7 @@ struct TDevSimOptions {
 struct TDevSimCommandLine {
     TDevSimOptions fOptions;
     bool fHelp = false;
+    bool fVersion = false;
     QString fError; // empty when the arguments were understood
 };
 

@@ -1,5 +1,6 @@
 // veltra_devsim: the device simulator as a program. Prints the port path as its first line and
 // serves it until SIGTERM or SIGINT; see DevSimUsage() for the options.
+#include "LuVerInfo.h"
 #include "TDevSim.h"
 
 #include <QFile>
@@ -51,6 +52,11 @@ int main(int argc, char **argv) {
         return Fail(commandLine.fError + QStringLiteral(" (--help lists the options)"), dsxBadArguments);
     if (commandLine.fHelp) {
         std::fputs(qPrintable(DevSimUsage()), stdout);
+        return dsxStopped;
+    }
+    if (commandLine.fVersion) {
+        // There is no application object to ask; the simulator runs on POSIX systems only (ptys).
+        std::printf("%s\n", qPrintable(VersionLine(QStringLiteral("/proc/self/exe"))));
         return dsxStopped;
     }
     TDevSim sim(commandLine.fOptions);

@@ -22,6 +22,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Veltra Configure developers <veltra-configure@example.org>")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Not a library the programs link: Qt's own Russian texts (file dialogs, a text field's menu), which
+# the windows use when the system has them; without them those few texts stay English.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-translations-l10n)
 # The settings files in /etc are the administrator's: dpkg keeps their changes on upgrades.
 set(conffiles ${CMAKE_CURRENT_BINARY_DIR}/conffiles)
 set(conffiles_text)

@@ -4,6 +4,7 @@
 //
 // The setting screenshot=FILE makes a run that shows the window until the tracker's configuration is
 // in the tree, saves a picture of the window to FILE and ends: for the demo without a display.
+#include "LuVerInfo.h"
 #include "common.h"
 #include "veltra_commander.h"
 #include "veltra_configure_main.h"
@@ -39,9 +40,43 @@ void ScreenshotWhenRead(TVeltraConfigurator &window, const QString &file) {
     poll->start(500);
 }
 
+const char *const Usage =
+    "Usage: veltra_configure [KEY=VALUE]...\n"
+    "The configurator's window for Veltra vehicle tracking terminals: it finds the tracker on a serial\n"
+    "port, reads its whole configuration into a tree described by veltra_params.conf, writes changes\n"
+    "back and confirms each one, saves and loads configuration files and uploads firmware.\n"
+    "\n"
+    "Settings (KEY=VALUE) override those of the settings files; the ones changed most:\n"
+    "  lang=en|ru             the windows' language (without it: English for an English locale,\n"
+    "                         else Russian)\n"
+    "  com_ports=N[,N]...     the COM ports searched for the tracker (without it: every port present)\n"
+    "  comN=DEVICE            the device of COM port N, e.g. com3=/dev/ttyUSB0\n"
+    "  conf_dir=FOLDER/       the folder of the user's own settings file and description\n"
+    "  log_level=N            how much the logs tell (9 or more: also the serial traffic)\n"
+    "  log_dir=FOLDER/        the logs' folder (default ~/.config/Veltra/)\n"
+    "\n"
+    "Options:\n"
+    "  --help                 show this text\n"
+    "  --version              print the program's name and version\n";
+
+// --help and --version answer without a display, so that they work in a terminal and for help2man.
+bool AnswerOption(int argc, char **argv) {
+    const QByteArray option = argc == 2 ? QByteArray(argv[1]) : QByteArray();
+    if (option != "--help" && option != "--version")
+        return false;
+    QCoreApplication core(argc, argv);
+    if (option == "--help")
+        std::fputs(Usage, stdout);
+    else
+        std::printf("%s\n", qPrintable(VersionLine(QCoreApplication::applicationFilePath())));
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
+    if (AnswerOption(argc, argv))
+        return 0;
     QApplication app(argc, argv);
     try {
         StartUp(app.arguments());

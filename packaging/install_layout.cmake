@@ -20,13 +20,26 @@ function(veltra_sysconf_dir var dir)
     set(${var} "${dir}" PARENT_SCOPE)
 endfunction()
 
+# The first folder of a path: usr for /usr/lib/veltra.
+function(veltra_top_dir var dir)
+    string(REGEX REPLACE "^/([^/]*).*" "\\1" top "${dir}")
+    set(${var} "${top}" PARENT_SCOPE)
+endfunction()
+
 # Links in `linkDir` to the files of `targetDir` named by the remaining arguments (paths or names),
-# each pointing by a relative path so that the tree stays whole wherever DESTDIR puts it. A macro:
-# the manifest is the caller's variable.
+# each pointing by a relative path so that the tree stays whole wherever DESTDIR puts it. The Debian
+# package (cpack sets VELTRA_PACKAGE_LINKS) lies where it is installed, and there a link into another
+# top-level folder (/usr to /etc) is absolute, as Debian's rules ask. A macro: the manifest is the
+# caller's variable.
 macro(veltra_install_links linkDir targetDir)
+    veltra_top_dir(_veltra_link_top "${linkDir}")
+    veltra_top_dir(_veltra_target_top "${targetDir}")
     foreach(_veltra_file ${ARGN})
         get_filename_component(_veltra_name "${_veltra_file}" NAME)
         file(RELATIVE_PATH _veltra_relative "${linkDir}" "${targetDir}/${_veltra_name}")
+        if(DEFINED ENV{VELTRA_PACKAGE_LINKS} AND NOT _veltra_link_top STREQUAL _veltra_target_top)
+            set(_veltra_relative "${targetDir}/${_veltra_name}")
+        endif()
         message(STATUS "Installing: $ENV{DESTDIR}${linkDir}/${_veltra_name} -> ${_veltra_relative}")
         file(MAKE_DIRECTORY "$ENV{DESTDIR}${linkDir}")
         file(CREATE_LINK "${_veltra_relative}" "$ENV{DESTDIR}${linkDir}/${_veltra_name}" SYMBOLIC)

@@ -1,4 +1,4 @@
-# Manual pages of the command-line programs, written by help2man from their own --help and --version
+# Manual pages of the programs, written by help2man from their own --help and --version
 # so that the texts exist once. Made only where the programs can be run as they ship.
 find_program(HELP2MAN help2man)
 if(NOT HELP2MAN)
@@ -23,6 +23,7 @@ function(veltra_man_page program name)
         VERBATIM)
     set(VELTRA_MAN_PAGES ${VELTRA_MAN_PAGES} ${page}.gz PARENT_SCOPE)
 endfunction()
+veltra_man_page(veltra_configure "configure Veltra vehicle trackers in a window")
 veltra_man_page(veltra_cli "configure Veltra vehicle trackers from the command line")
 veltra_man_page(veltra_devsim "play a Veltra vehicle tracker on a pseudo-terminal")
 

@@ -95,11 +95,14 @@ TEST_F(InstalledTree, HoldsTheProgramsTheirFilesAndTheDesktopEntry) {
                          "/usr/lib/veltra/veltra_devsim",
                          "/usr/lib/veltra/veltra_params.conf",
                          "/usr/share/applications/veltra-configure.desktop",
+                         "/usr/share/doc/veltra-configure/changelog.gz",
+                         "/usr/share/doc/veltra-configure/copyright",
                          "/usr/share/icons/hicolor/scalable/apps/veltra-configure.svg",
                          "/usr/share/veltra/devsim_default.cfg",
                          "/usr/share/veltra/veltra_params.conf"};
     if (VELTRA_MAN_PAGES)
-        expected << "/usr/share/man/man1/veltra_cli.1.gz"
+        expected << "/usr/share/man/man1/veltra_configure.1.gz"
+                 << "/usr/share/man/man1/veltra_cli.1.gz"
                  << "/usr/share/man/man1/veltra_devsim.1.gz";
     expected.sort();
     EXPECT_EQ(Entries(), expected);
@@ -141,6 +144,13 @@ TEST_F(InstalledTree, LinksBesideTheProgramsLeadRelativelyToTheDataAndTheSetting
 
 TEST_F(InstalledTree, InstalledCliIdentifiesTheSimulatorWithTheSettingsFromEtc) {
     EXPECT_EQ(Cli({"--version"}).out, "veltra_cli " VELTRA_VERSION "\n");
+    // The window's program answers in a terminal without a display.
+    QProcessEnvironment noDisplay = QProcessEnvironment::systemEnvironment();
+    for (const char *variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        noDisplay.remove(QString::fromLatin1(variable));
+    const QString configure = Root(QStringLiteral("/usr/bin/veltra_configure"));
+    EXPECT_EQ(RunProgram(configure, {"--version"}, noDisplay).out, "veltra_configure " VELTRA_VERSION "\n");
+    EXPECT_TRUE(RunProgram(configure, {"--help"}, noDisplay).out.contains("\n  lang=en|ru "));
     TDevSimProcess sim({});
     ASSERT_FALSE(sim.SlavePath().isEmpty());
     const TProgramRun info = Cli({"com_ports=1", "com1=" + sim.SlavePath(), "info"});

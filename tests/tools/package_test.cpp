@@ -47,13 +47,16 @@ TEST_F(DebPackage, HoldsTheInstalledTree) {
     QStringList files{"./usr/bin/veltra_configure -> ../lib/veltra/veltra_configure",
                       "./usr/lib/veltra/veltra_configure\n",
                       "./usr/lib/veltra/veltra_params.conf -> ../../share/veltra/veltra_params.conf",
-                      "./usr/lib/veltra/veltra_cli.conf -> ../../../etc/veltra/veltra_cli.conf",
+                      "./usr/lib/veltra/veltra_cli.conf -> /etc/veltra/veltra_cli.conf",
+                      "./usr/share/doc/veltra-configure/copyright\n",
+                      "./usr/share/doc/veltra-configure/changelog.gz\n",
                       "./usr/share/applications/veltra-configure.desktop\n",
                       "./usr/share/icons/hicolor/scalable/apps/veltra-configure.svg\n",
                       "./etc/veltra/veltra_configure.conf\n",
                       "./etc/veltra/veltra_cli.conf\n"};
     if (VELTRA_MAN_PAGES)
-        files << "./usr/share/man/man1/veltra_cli.1.gz\n"
+        files << "./usr/share/man/man1/veltra_configure.1.gz\n"
+              << "./usr/share/man/man1/veltra_cli.1.gz\n"
               << "./usr/share/man/man1/veltra_devsim.1.gz\n";
     for (const QString &file : files)
         EXPECT_TRUE(contents.contains(u' ' + file)) << file.toStdString() << " in:\n"
@@ -85,4 +88,13 @@ TEST_F(DebPackage, ProgramsAreStripped) {
         EXPECT_TRUE(file.out.contains(QStringLiteral(", stripped")))
             << program << ": " << file.out.toStdString();
     }
+}
+
+// Debian's own checker of packages: policy, documents, links, manual pages.
+TEST_F(DebPackage, LintianFindsNothing) {
+    if (!VELTRA_MAN_PAGES)
+        GTEST_SKIP() << "a sanitizer build has no manual pages and is never packaged";
+    const TProgramRun lintian = RunProgram(QStringLiteral("lintian"), {"--tag-display-limit", "0", deb});
+    EXPECT_EQ(lintian.exitCode, 0) << lintian.err.toStdString();
+    EXPECT_EQ(lintian.out, QString());
 }

@@ -57,6 +57,8 @@ void SetSysMessageBoxHook(TSysMessageBoxHook hook) {
 std::unique_ptr<QMessageBox> NewSysMessageBox(const QString &caption, const QString &text, int flags,
                                               QWidget *owner) {
     auto box = std::make_unique<QMessageBox>(IconOf(flags), caption, text, QMessageBox::NoButton, owner);
+    // A text can hold something to copy: a file name, or the command that grants access to a port.
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
     const QList<TButtonKind> buttons = ButtonsOf(flags);
     for (const TButtonKind &kind : buttons)
         box->addButton(kind.button)->setText(QCoreApplication::translate("SysMessageBox", kind.caption));

@@ -9,6 +9,7 @@
 #include "LuLed.h"
 #include "LuProto.h"
 #include "common.h"
+#include "notify.h"
 #include "sys_message_box.h"
 #include "veltra_about.h"
 #include "veltra_compare.h"
@@ -103,6 +104,21 @@ bool SaveProgress(const QDir &folder) {
     return Save(progress, folder, QStringLiteral("progress"));
 }
 
+// The question the window asks when a port is refused for want of permission, as the engine would
+// report /dev/tty (its group exists on every system).
+bool SavePortMessage(TVeltraConfigurator &window, const QDir &folder) {
+    std::unique_ptr<QMessageBox> box;
+    SetSysMessageBoxHook([&box](const QString &caption, const QString &text, int flags) {
+        box = NewSysMessageBox(caption, text, flags, nullptr);
+        return IDOK;
+    });
+    AppMessage = RegisterMessageName(QStringLiteral("ui_screenshots"));
+    window.HandleNotification(AppMessage, MSG_PORT_DENIED, 1, QStringLiteral("/dev/tty"));
+    QApplication::processEvents();
+    SetSysMessageBoxHook({});
+    return box && Save(*box, folder, QStringLiteral("port_permission"));
+}
+
 bool SaveMainWindow(const QDir &folder) {
     AppSettings = new TLuHash();
     AppSettings->SetVal(QStringLiteral("conf_dir"), QStringLiteral(VELTRA_DATA_DIR "/"));
@@ -122,7 +138,8 @@ bool SaveMainWindow(const QDir &folder) {
     // And narrowed by the filter line (Ctrl+F).
     window.Action(QStringLiteral("ActFind"))->trigger();
     window.findChild<QLineEdit *>(QStringLiteral("FilterEdit"))->setText(QStringLiteral("server"));
-    return Save(window, folder, QStringLiteral("main_window_filter")) && ok;
+    ok = Save(window, folder, QStringLiteral("main_window_filter")) && ok;
+    return SavePortMessage(window, folder) && ok;
 }
 
 // Log files as the program writes them, a few lines each, for the log window's pages.

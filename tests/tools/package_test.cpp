@@ -90,11 +90,12 @@ TEST_F(DebPackage, ProgramsAreStripped) {
     }
 }
 
-// Debian's own checker of packages: policy, documents, links, manual pages.
+// Debian's own checker of packages: policy, documents, links, manual pages. Not for a sanitizer
+// build, which has no manual pages and is never packaged.
+#if VELTRA_MAN_PAGES
 TEST_F(DebPackage, LintianFindsNothing) {
-    if (!VELTRA_MAN_PAGES)
-        GTEST_SKIP() << "a sanitizer build has no manual pages and is never packaged";
     const TProgramRun lintian = RunProgram(QStringLiteral("lintian"), {"--tag-display-limit", "0", deb});
     EXPECT_EQ(lintian.exitCode, 0) << lintian.err.toStdString();
     EXPECT_EQ(lintian.out, QString());
 }
+#endif

@@ -695,10 +695,27 @@ void TLuXYModemThread::SetStatus(TLuProtocolStatus status) {
 // Suspended between transfers; false when the owner wants the worker to end.
 bool TLuXYModemThread::Park() {
     std::unique_lock guard(fParkLock);
-    fRequested = false;
-    fParked.notify_all();
     fParked.wait(guard, [this] { return fRequested || fTerminate; });
     return !fTerminate;
+}
+
+// The worker is ready for the next transfer the moment it says so: whoever sees lupsReady (a poller,
+// or the status handler itself) may start one at once. The request is taken back before the status
+// changes, and the handler runs without the lock, since it may call Begin.
+void TLuXYModemThread::EndAction() {
+    bool changed = false;
+    {
+        std::lock_guard park(fParkLock);
+        fRequested = false;
+        {
+            std::lock_guard guard(sync);
+            changed = FStatus != lupsReady;
+            FStatus = lupsReady;
+        }
+        fParked.notify_all();
+    }
+    if (changed)
+        ReportStatus();
 }
 
 // The first lupsReady, before anyone could have set a handler, is not reported; Begin has already
@@ -706,13 +723,15 @@ bool TLuXYModemThread::Park() {
 // and the worker reports that change itself.
 void TLuXYModemThread::Execute() {
     {
+        std::lock_guard park(fParkLock);
         std::lock_guard guard(sync);
         FStatus = lupsReady;
+        fParked.notify_all(); // the owner's constructor waits for this first lupsReady
     }
     while (Park()) {
         ReportStatus();
         RunAction();
-        SetStatus(lupsReady);
+        EndAction();
     }
 }
 

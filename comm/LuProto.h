@@ -148,6 +148,7 @@ protected:
 private:
     void RunAction();
     bool Park();
+    void EndAction();
     void SetStatus(TLuProtocolStatus status);
     void ReportStatus();
     void SetFileName(const QString &name);

@@ -413,9 +413,13 @@ int sio_LastError() {
     return LastError;
 }
 
-QString sio_PortGroup(const QString &path) {
+QString sio_PortAccessGroup(const QString &path) {
     struct stat info {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    // Joining root's group, or a group the node gives nothing to, would not help (or would be wrong).
+    constexpr mode_t readWrite = S_IRGRP | S_IWGRP;
+    if (info.st_gid == 0 || (info.st_mode & readWrite) != readWrite)
         return {};
     if (const group *owner = ::getgrgid(info.st_gid))
         return QString::fromLocal8Bit(owner->gr_name);
@@ -431,7 +435,7 @@ QString sio_OpenErrorText(int port, int err) {
     if (path.isEmpty())
         return QStringLiteral("COM%1 is not mapped to a device").arg(port);
     if (sio_IsPermissionError(err)) {
-        const QString group = sio_PortGroup(path);
+        const QString group = sio_PortAccessGroup(path);
         if (group.isEmpty())
             return QStringLiteral("Permission denied on ") + path;
         return QStringLiteral("Permission denied on %1: it belongs to the group %2; join it with "

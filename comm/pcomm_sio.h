@@ -83,9 +83,10 @@ int sio_LastError();
 // Why port N could not be opened, for a person: the device is missing, not accessible (naming the
 // group that owns it and how to join it), held by another program, or not a serial port.
 QString sio_OpenErrorText(int port, int err);
-// The group that owns a device node (its number when the system has no name for it; empty when the
-// node cannot be read).
-QString sio_PortGroup(const QString &path);
+// The group whose members may read and write a device node: its owning group when that group has
+// both rights and is not root's (a number when the system has no name for it); empty otherwise, and
+// when the node cannot be read.
+QString sio_PortAccessGroup(const QString &path);
 // Whether an open failed for want of permission, which joining the owning group mends.
 bool sio_IsPermissionError(int err);
 // The device path port N opens.

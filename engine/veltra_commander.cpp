@@ -17,12 +17,6 @@
 
 namespace {
 
-// A text for the person at the window (a message or the progress of an update), in the language the
-// window installed; lupdate collects these calls as it does tr(). Log lines are not translated.
-QString ForUser(const char *text) {
-    return QCoreApplication::translate("TVeltraCommander", text);
-}
-
 constexpr int CycleMs = 100;
 constexpr int ScanBackoffMs = 1000;
 constexpr int ErrorBackoffMs = 5000;
@@ -654,6 +648,10 @@ bool TVeltraCommander::UpdateFirmware(const QString &fileName) {
     }
     finish();
     return result == xmOK;
+}
+
+QString TVeltraCommander::ForUser(const char *text) {
+    return QCoreApplication::translate("TVeltraCommander", text);
 }
 
 QString TVeltraCommander::FirmwareResultMessage(int result) {

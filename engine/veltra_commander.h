@@ -75,6 +75,9 @@ public:
     // answer lines do not start with the command's name; otherwise the answer in its escaped
     // single-line form. ParseIdentity: the fields of an "INFO" text, -1 for a missing version.
     static bool CleanAnswer(const QString &name, QString &answer);
+    // A text for the person at the window (a message, the progress of an update), in the language
+    // the window installed; lupdate collects these calls as it does tr(). Log lines are not translated.
+    static QString ForUser(const char *text);
     static TIdentity ParseIdentity(const QString &text);
 
     // The port numbers to probe: the setting com_ports, else every serial port the system has,

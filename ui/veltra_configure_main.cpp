@@ -74,12 +74,12 @@ QString WithoutPassword(const QString &cmd) {
     return cmd.startsWith(passNow) ? passNow + QStringLiteral("***") : cmd;
 }
 
-// The configuration dialogs open in the program's folder, where the engineer keeps the files. An
-// installed program's folder is not the user's to write, so there they open in the user's documents.
-QString ConfigFilesFolder() {
-    QTemporaryFile probe(ExeDir + QStringLiteral("write-probe-XXXXXX"));
+// The file dialogs open in the program's folders, where the engineer keeps the files. An installed
+// program's folders are not the user's to write, so there they open in the user's documents.
+QString UsersFolder(const QString &folder) {
+    QTemporaryFile probe(folder + QStringLiteral("write-probe-XXXXXX"));
     if (probe.open())
-        return ExeDir;
+        return folder;
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     return DirExists(documents) ? documents : QDir::homePath();
 }
@@ -500,7 +500,7 @@ bool TVeltraConfigurator::BackupAccepted(const QString &reason) {
 
 void TVeltraConfigurator::ActDevCompareExecute() {
     const QString file =
-        AskFile(false, tr("Сравнение с файлом конфигурации"), ConfigFilesFolder(), QString(), ConfigFilter());
+        AskFile(false, tr("Сравнение с файлом конфигурации"), UsersFolder(ExeDir), QString(), ConfigFilter());
     if (!file.isEmpty())
         CompareWithFile(file);
 }
@@ -743,7 +743,7 @@ void TVeltraConfigurator::PortDenied(const QString &path) {
     if (fPortAccessExplained)
         return;
     fPortAccessExplained = true;
-    const QString group = sio_PortGroup(path);
+    const QString group = sio_PortAccessGroup(path);
     const QString text =
         group.isEmpty()
             ? tr("Нет доступа к последовательному порту %1. Попросите администратора компьютера дать Вам "
@@ -783,8 +783,8 @@ QString TVeltraConfigurator::DefaultConfigName() const {
 }
 
 void TVeltraConfigurator::SaveConfigFile() {
-    const QString file =
-        AskFile(true, tr("Сохранение конфигурации"), ConfigFilesFolder(), DefaultConfigName(), ConfigFilter());
+    const QString file = AskFile(true, tr("Сохранение конфигурации"), UsersFolder(ExeDir),
+                                 DefaultConfigName(), ConfigFilter());
     if (!file.isEmpty())
         SaveConfigTo(file);
 }
@@ -804,7 +804,7 @@ bool TVeltraConfigurator::SaveConfigTo(const QString &fileName) {
 
 void TVeltraConfigurator::LoadConfigFile() {
     const QString file =
-        AskFile(false, tr("Загрузка конфигурации"), ConfigFilesFolder(), DefaultConfigName(), ConfigFilter());
+        AskFile(false, tr("Загрузка конфигурации"), UsersFolder(ExeDir), DefaultConfigName(), ConfigFilter());
     if (!file.isEmpty())
         LoadConfigFrom(file);
 }
@@ -868,7 +868,7 @@ void TVeltraConfigurator::ActDevUpdFirmwareExecute() {
     if (fFirmwareDir.isEmpty())
         fFirmwareDir = ParentDir + QStringLiteral("dat") + QDir::separator();
     if (!DirExists(fFirmwareDir))
-        fFirmwareDir = ParentDir;
+        fFirmwareDir = UsersFolder(ParentDir);
     const QString file =
         AskFile(false, tr("Выбор файла прошивки"), fFirmwareDir, QString(), FirmwareFilter());
     if (file.isEmpty())

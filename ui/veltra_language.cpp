@@ -10,7 +10,7 @@
 
 namespace {
 
-// Owned here and only touched on the main thread, as QCoreApplication's translator list is.
+// Owned here; only the main thread installs and removes them (main() and the tests).
 struct TInstalled {
     TInterfaceLanguage language = TInterfaceLanguage::Russian;
     std::unique_ptr<QTranslator> own, qt;

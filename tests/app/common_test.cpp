@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <latch>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -38,6 +39,10 @@ QStringList Entries(const QString &path) {
 
 // StartUp sets process-wide values: every case starts a copy of the program in a fresh folder, with
 // its own configuration home, and puts the current directory back afterwards.
+std::optional<QByteArray> Environment(const char *name) {
+    return qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
+}
+
 class StartUpTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -49,7 +54,11 @@ protected:
         ASSERT_TRUE(QFile::copy(QStringLiteral(VELTRA_CONFIGURE_PATH), program));
     }
 
-    void TearDown() override { QDir::setCurrent(savedCurrentDir); }
+    void TearDown() override {
+        QDir::setCurrent(savedCurrentDir);
+        for (const auto &[name, value] : savedEnvironment)
+            value ? qputenv(name, *value) : qunsetenv(name);
+    }
 
     void Start(const QStringList &arguments = {}) { StartUp(QStringList{program} + arguments, program); }
     QString Settings() const { return AppSettings->AsText(QStringLiteral("="), QStringLiteral("\n")); }
@@ -59,6 +68,8 @@ protected:
     QString root;
     QString program;
     const QString savedCurrentDir = QDir::currentPath();
+    const std::pair<const char *, std::optional<QByteArray>> savedEnvironment[2] = {
+        {"XDG_CONFIG_HOME", Environment("XDG_CONFIG_HOME")}, {"HOME", Environment("HOME")}};
 };
 
 class LogWriterTest : public ::testing::Test {

@@ -8,9 +8,11 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -129,10 +131,9 @@ TEST(LuPComErrors, OpenFailuresAreExplainedForAPerson) {
     Settings().SetVal("com7", "/dev/null");
     ErrorOf([&] { missing.Open(); });
     EXPECT_EQ(sio_OpenErrorText(7, sio_LastError()), "/dev/null is not a serial port");
-    // Root opens what it likes, so the permission text is asked for directly: it names the owning group.
-    EXPECT_EQ(sio_OpenErrorText(7, EACCES),
-              "Permission denied on /dev/null: it belongs to the group root; join it with "
-              "\"sudo usermod -aG root $USER\" and log in again");
+    // Root opens what it likes, so the permission text is asked for directly. Root's group is never
+    // offered for joining.
+    EXPECT_EQ(sio_OpenErrorText(7, EACCES), "Permission denied on /dev/null");
     Settings().Remove("com7");
     EXPECT_EQ(sio_OpenErrorText(0, ENOENT), "COM0 is not mapped to a device");
 
@@ -144,14 +145,31 @@ TEST(LuPComErrors, OpenFailuresAreExplainedForAPerson) {
     EXPECT_EQ(sio_OpenErrorText(Port, sio_LastError()), sio_PortPath(Port) + " is in use by another program");
 }
 
-// Root is never kept out by the exclusive mode, so the test asks the terminal for it.
+// The group to join is named only when it may read and write the device, as dialout may a serial port.
+TEST(LuPComErrors, APermissionTextNamesOnlyAGroupThatMayReadAndWrite) {
+    QTemporaryDir dir;
+    const QString node = dir.filePath(QStringLiteral("ttyTest"));
+    QFile(node).open(QIODevice::WriteOnly);
+    const group *dialout = ::getgrnam("dialout");
+    if (!dialout || ::chown(QFile::encodeName(node).constData(), -1, dialout->gr_gid) != 0)
+        GTEST_SKIP() << "giving a file to the group dialout needs root";
+    Settings().SetVal("com7", node);
+    QFile::setPermissions(node, QFileDevice::ReadGroup | QFileDevice::WriteGroup);
+    EXPECT_EQ(sio_OpenErrorText(7, EACCES), "Permission denied on " + node +
+                                                ": it belongs to the group dialout; join it with "
+                                                "\"sudo usermod -aG dialout $USER\" and log in again");
+    QFile::setPermissions(node, QFileDevice::ReadGroup);
+    EXPECT_EQ(sio_OpenErrorText(7, EACCES), "Permission denied on " + node);
+    Settings().Remove("com7");
+}
+
+// Root is never kept out by the exclusive mode, so the test asks the terminal for it, through the
+// descriptor the fixture already holds (a new open would be refused to anyone but root).
 TEST(LuPComErrors, ClosingThePortEndsItsExclusiveUseWhileTheLineStaysOpen) {
     TOpenPort p;
     const auto exclusive = [&p] {
-        const int fd = ::open(QFile::encodeName(p.pty.SlavePath()).constData(), O_RDWR | O_NOCTTY);
         int flag = -1;
-        ::ioctl(fd, TIOCGEXCL, &flag);
-        ::close(fd);
+        ::ioctl(p.pty.SlaveFd(), TIOCGEXCL, &flag);
         return flag;
     };
     EXPECT_EQ(exclusive(), 1);

@@ -1,11 +1,13 @@
 // Block level and file-level edge cases, with the test playing the other end byte by byte.
 #include "xmodem_frame.h"
 #include "xmodem_fixture.h"
+#include "notify.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
 #include <climits>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -300,6 +302,32 @@ TEST_F(XModemWorker, EveryStatusChangeIsReportedOnTheMainThread) {
     EXPECT_EQ(fstatuses, QList<int>({lupsPrepare, lupsWaitRxR, lupsSendHeader, lupsWaitRxR, lupsSendBlock,
                                      lupsSendEOT, lupsReady}));
     EXPECT_TRUE(fonMain);
+}
+
+// Whoever sees lupsReady, the status handler included, may start the next transfer at once.
+TEST_F(XModemWorker, TheStatusHandlerCanStartTheNextTransferWhenReady) {
+    WriteRandomFile(Path("out.bin"), 200, 3);
+    int next = INT_MIN;
+    int readies = 0;
+    modem.OnChangeStatus = [&](TLuXYModem *sender) {
+        if (sender->Status() == lupsReady && ++readies == 1)
+            next = sender->SendFileAsync(Path("out.bin"), false);
+    };
+    const auto serveUntil = [](const std::function<bool()> &done) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done() && clock.elapsed() < 10000)
+            ServeNotificationsFor(20);
+    };
+    TScriptedReceiver receiver(line);
+    ASSERT_EQ(modem.SendFileAsync(Path("out.bin"), false), xmOK);
+    serveUntil([&] { return readies == 1; });
+    EXPECT_EQ(next, xmOK);
+    // The second transfer ends too before the handler, which refers to this test's variables, goes.
+    modem.Cancel();
+    serveUntil([&] { return readies == 2; });
+    EXPECT_EQ(readies, 2);
+    modem.OnChangeStatus = nullptr;
 }
 
 TEST_F(XModemWorker, AFileThatCannotBeReadToItsSizeFailsTheSend) {

@@ -42,6 +42,7 @@ public:
     }
     bool Ok() const { return fmaster >= 0; }
     QString SlavePath() const { return fslavePath; }
+    int SlaveFd() const { return fslave; }
     void Send(const QByteArray &bytes) const {
         (void)::write(fmaster, bytes.constData(), size_t(bytes.size()));
     }

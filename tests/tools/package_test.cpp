@@ -64,7 +64,9 @@ TEST_F(DebPackage, HoldsTheInstalledTree) {
 }
 
 TEST_F(DebPackage, ControlNamesTheVersionTheLinkedLibrariesAndTheConffiles) {
-    EXPECT_EQ(QFileInfo(deb).fileName(), "veltra-configure_" VELTRA_VERSION "_amd64.deb");
+    const QString architecture =
+        RunProgram(QStringLiteral("dpkg"), {QStringLiteral("--print-architecture")}).out.trimmed();
+    EXPECT_EQ(QFileInfo(deb).fileName(), "veltra-configure_" VELTRA_VERSION "_" + architecture + ".deb");
     EXPECT_EQ(DpkgDeb(QStringLiteral("-f"), {"Package", "Version"}),
               "Package: veltra-configure\nVersion: " VELTRA_VERSION "\n");
     const QString depends = DpkgDeb(QStringLiteral("-f"), {"Depends"});

@@ -196,15 +196,21 @@ protected:
 class TPermissionBitsHold {
 public:
     TPermissionBitsHold() {
-        syscall(SYS_capget, &header, saved);
+        if (syscall(SYS_capget, &header, saved) != 0)
+            return;
         __user_cap_data_struct reduced[2] = {saved[0], saved[1]};
         for (const int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
             reduced[cap / 32].effective &= ~(1u << (cap % 32));
-        syscall(SYS_capset, &header, reduced);
+        held = syscall(SYS_capset, &header, reduced) == 0;
     }
-    ~TPermissionBitsHold() { syscall(SYS_capset, &header, saved); }
+    ~TPermissionBitsHold() {
+        if (held)
+            syscall(SYS_capset, &header, saved);
+    }
+    bool Held() const { return held; }
 
 private:
+    bool held = false;
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct saved[2] = {};
 };

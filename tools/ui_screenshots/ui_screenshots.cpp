@@ -12,6 +12,7 @@
 #include "notify.h"
 #include "sys_message_box.h"
 #include "veltra_about.h"
+#include "veltra_commander.h"
 #include "veltra_compare.h"
 #include "veltra_configure_main.h"
 #include "veltra_dev_info.h"
@@ -39,11 +40,6 @@
 
 namespace {
 
-// The engine's own messages, in the language installed, as the windows show them.
-QString EngineText(const char *text) {
-    return QCoreApplication::translate("TVeltraCommander", text);
-}
-
 bool Save(QWidget &window, const QDir &folder, const QString &name) {
     window.show(); // a shown window has its final geometry, font and pixel ratio
     QApplication::processEvents();
@@ -68,14 +64,14 @@ QPixmap PictureSheet(qreal devicePixelRatio) {
 
 bool SaveMsgBoxes(const QDir &folder) {
     TVeltraMsgBox box;
-    box.ShowMsg(EngineText("Ошибка при передаче прошивки в устройство [%1].")
+    box.ShowMsg(TVeltraCommander::ForUser("Ошибка при передаче прошивки в устройство [%1].")
                     .arg(TLuXYModem::GetErrorText(xmTimeout)),
                 MB_ICONERROR, 10);
     // One tick of the countdown, so that the button shows its number.
     QMetaObject::invokeMethod(box.findChild<QTimer *>(QStringLiteral("Timer")), "timeout");
     bool ok = Save(box, folder, QStringLiteral("msgbox_error"));
-    box.ShowMsg(EngineText("Обновление прошивки завершено. Устройство будет перезагружено."), MB_ICONWARNING,
-                10);
+    box.ShowMsg(TVeltraCommander::ForUser("Обновление прошивки завершено. Устройство будет перезагружено."),
+                MB_ICONWARNING, 10);
     return Save(box, folder, QStringLiteral("msgbox_warning")) && ok;
 }
 
@@ -98,8 +94,8 @@ bool SaveProgress(const QDir &folder) {
     TVeltraProgressInfo progress;
     progress.BeginInfo();
     progress.SetGlobalInfo(
-        EngineText("Загрузка прошивки из файла [%1]").arg("/home/engineer/firmware_0347.bin"));
-    progress.SetCurrentInfo(EngineText("Блок %1 из %2").arg(120).arg(310));
+        TVeltraCommander::ForUser("Загрузка прошивки из файла [%1]").arg("/home/engineer/firmware_0347.bin"));
+    progress.SetCurrentInfo(TVeltraCommander::ForUser("Блок %1 из %2").arg(120).arg(310));
     progress.SetProgress(39);
     return Save(progress, folder, QStringLiteral("progress"));
 }

@@ -36,6 +36,8 @@
 #include <QTimer>
 #include <QTreeView>
 #include <cstdio>
+#include <grp.h>
+#include <unistd.h>
 #include <memory>
 
 namespace {
@@ -100,16 +102,24 @@ bool SaveProgress(const QDir &folder) {
     return Save(progress, folder, QStringLiteral("progress"));
 }
 
-// The question the window asks when a port is refused for want of permission, as the engine would
-// report /dev/tty (its group exists on every system).
+// The question the window asks when a port is refused for want of permission: for a device of the
+// group dialout, as serial ports are, when this user may hand a file to that group, else for one
+// no group may use.
 bool SavePortMessage(TVeltraConfigurator &window, const QDir &folder) {
+    const QTemporaryDir dir;
+    const QString port = dir.filePath(QStringLiteral("ttyUSB0"));
+    QFile(port).open(QIODevice::WriteOnly);
+    if (const group *dialout = ::getgrnam("dialout"))
+        if (::chown(QFile::encodeName(port).constData(), -1, dialout->gr_gid) == 0)
+            QFile::setPermissions(port, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                                            QFileDevice::WriteGroup);
     std::unique_ptr<QMessageBox> box;
     SetSysMessageBoxHook([&box](const QString &caption, const QString &text, int flags) {
         box = NewSysMessageBox(caption, text, flags, nullptr);
         return IDOK;
     });
     AppMessage = RegisterMessageName(QStringLiteral("ui_screenshots"));
-    window.HandleNotification(AppMessage, MSG_PORT_DENIED, 1, QStringLiteral("/dev/tty"));
+    window.HandleNotification(AppMessage, MSG_PORT_DENIED, 1, port);
     QApplication::processEvents();
     SetSysMessageBoxHook({});
     return box && Save(*box, folder, QStringLiteral("port_permission"));

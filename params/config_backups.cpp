@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace {
 
 QString SafeName(const QString &text) {
@@ -28,6 +30,17 @@ QString FreeName(const QDir &folder, const QString &stamp, const QString &reason
     return name;
 }
 
+// The order of backups by name: the time, then the number FreeName gave within one millisecond (none
+// counts as 1). Plain name order would put "…-123-2-write" before "…-123-firmware" and "-10-" before "-9-".
+QString OrderKey(const QString &name) {
+    static const QRegularExpression stamped(QStringLiteral("^(\\d{8}-\\d{6}-\\d{3})-(?:(\\d{1,6})-)?"));
+    const QRegularExpressionMatch match = stamped.match(name);
+    if (!match.hasMatch())
+        return name;
+    const int number = match.captured(2).isEmpty() ? 1 : match.captured(2).toInt();
+    return match.captured(1) + QStringLiteral("-%1").arg(number, 6, 10, QLatin1Char('0'));
+}
+
 } // namespace
 
 QString BackupFolder(const QString &dataDir, const QString &imei) {
@@ -37,9 +50,11 @@ QString BackupFolder(const QString &dataDir, const QString &imei) {
 QStringList ListBackups(const QString &dataDir, const QString &imei) {
     const QDir folder(BackupFolder(dataDir, imei));
     QStringList paths;
-    // The names start with the time, so the newest sort last by name; the listing gives them newest first.
-    const QStringList names =
-        folder.entryList({QStringLiteral("*.cfg")}, QDir::Files, QDir::Name | QDir::Reversed);
+    QStringList names = folder.entryList({QStringLiteral("*.cfg")}, QDir::Files);
+    std::stable_sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        const QString keyA = OrderKey(a), keyB = OrderKey(b);
+        return keyA != keyB ? keyA > keyB : a > b;
+    });
     for (const QString &name : names)
         paths << folder.filePath(name);
     return paths;

@@ -2,6 +2,7 @@
 
 #include "LuFiles.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -29,6 +30,30 @@ TEST(ConfigBackups, AreWrittenInTheConfigurationFormatNewestFirstAndPruned) {
     EXPECT_EQ(back.GetVal("SRV_PORT"), "3");
     EXPECT_EQ(back.GetVal("APN_NAME"), "internet");
     EXPECT_EQ(BackupDevices(data), QStringList({"356938035643809"}));
+}
+
+TEST(ConfigBackups, BackupsOfOneMillisecondListInTheOrderTheyWereWritten) {
+    QTemporaryDir dir;
+    const QString data = dir.path() + u'/';
+    const QString folder = BackupFolder(data, "1");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QStringList newestFirst = {"20010101-120000-124-firmware.cfg", "20010101-120000-123-10-write.cfg",
+                                     "20010101-120000-123-9-write.cfg", "20010101-120000-123-2-load.cfg",
+                                     "20010101-120000-123-write.cfg", "20010101-115959-999-2-write.cfg"};
+    for (const QString &name : newestFirst) {
+        QFile file(folder + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    QStringList expected;
+    for (const QString &name : newestFirst)
+        expected << folder + name;
+    EXPECT_EQ(ListBackups(data, "1"), expected);
+    QString error;
+    const QString newest = WriteBackup(data, "1", TLuHash(), "write", 3, error);
+    const QStringList kept = ListBackups(data, "1");
+    ASSERT_EQ(kept.size(), 3);
+    EXPECT_EQ(kept.first(), newest);
+    EXPECT_EQ(kept.mid(1), expected.mid(0, 2));
 }
 
 TEST(ConfigBackups, AnIdentityFromTheDeviceStaysOneFolderAndFailuresSayWhy) {

@@ -7,8 +7,10 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QStandardPaths>
 #include <QThread>
 #include <cstdlib>
@@ -93,6 +95,16 @@ void WriteStartBanner() {
     AppLog(QStringLiteral("init"), SettingsForLog(), -1);
 }
 
+constexpr qint64 DefaultLogMaxMegabytes = 20;
+constexpr qint64 LogLookPeriodMs = 60000;
+
+// A log over its ceiling keeps its newer half, so that it is cut again only after as much has been
+// written again, not at every look.
+void TrimLogOver(const QString &fileName, qint64 ceiling) {
+    if (ceiling > 0 && FileSizeOf(fileName) > ceiling)
+        TrimFileHead(fileName, ceiling / 2);
+}
+
 QString LogPrefix(const QString &channel) {
     QString prefix = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd HHmmss "));
     if (!channel.isEmpty())
@@ -148,6 +160,9 @@ void LoadAppSettings(const QStringList &arguments) {
     ComLogFile = logDir + QStringLiteral("com.log");
     DbgLogFile = logDir + QStringLiteral("dbg.log");
 
+    for (const QString &log : {MainLogFile, CmdLogFile, ComLogFile, DbgLogFile})
+        TrimLogOver(log, LogMaxSize());
+
     const QString codePage = AppSettings->GetVal("ansi_codepage");
     SetAnsiCodePage(codePage.isEmpty() ? QStringLiteral("windows-1251") : codePage);
 }
@@ -177,10 +192,33 @@ void AppLog(const QString &channel, const QString &text, int level) {
 }
 
 void AppendLogLine(const QString &fileName, const QString &text, const QString &channel) {
+    KeepLogWithinLimit(fileName);
     QString body = text;
     body.remove(u'\n');
     body.replace(u'\r', QStringLiteral("\r\n") + LogPrefix(channel));
     WriteTextFile(fileName, body, false);
+}
+
+qint64 LogMaxSize() {
+    static const QString key = QStringLiteral("log_max_size");
+    if (!AppSettings)
+        return 0;
+    const qint64 megabytes =
+        AppSettings->KeyIndex(key) < 0 ? DefaultLogMaxMegabytes : AppSettings->GetAsInteger(key);
+    return megabytes > 0 ? std::min<qint64>(megabytes, 1 << 20) << 20 : 0;
+}
+
+// Each writing thread looks at each of its files once a minute, so a log line costs no size query.
+// A file's writers are serialised (LogLock for the main log, one thread for each other), so a cut
+// never meets a write to the same file.
+void KeepLogWithinLimit(const QString &fileName) {
+    thread_local QHash<QString, qint64> nextLook;
+    const qint64 now = QDeadlineTimer::current().deadline();
+    const auto it = nextLook.constFind(fileName);
+    if (it != nextLook.constEnd() && now < *it)
+        return;
+    nextLook.insert(fileName, now + LogLookPeriodMs);
+    TrimLogOver(fileName, LogMaxSize());
 }
 
 int RefreshIntervalMs() {

@@ -61,6 +61,12 @@ QString ConfDirPrefix();
 
 void AppLog(const QString &channel, const QString &text, int level);
 void AppendLogLine(const QString &fileName, const QString &text, const QString &channel);
+// The ceiling of every log file in bytes: the setting log_max_size in megabytes (default 20); 0 when
+// logs are never cut (log_max_size=0).
+qint64 LogMaxSize();
+// Cuts a log that has passed the ceiling back to its newest part, at whole lines; looks at a file at
+// most once a minute on each thread that writes it. Start-up cuts every log once.
+void KeepLogWithinLimit(const QString &fileName);
 
 // The main window's refresh period: refresh_interval seconds, 10 s when absent, 0 or not a number.
 int RefreshIntervalMs();

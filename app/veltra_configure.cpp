@@ -12,12 +12,11 @@
 #include "veltra_language.h"
 #include "veltra_log_view.h"
 #include "veltra_msgbox.h"
-#include "veltra_pictures.h"
+#include "veltra_look.h"
 #include "veltra_progress_info.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QIcon>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -85,13 +84,7 @@ int main(int argc, char **argv) {
         return 1;
     }
     InstallInterfaceLanguage();
-    QApplication::setApplicationDisplayName(TVeltraConfigurator::tr("VELTRA - Конфигуратор"));
-    // The desktop shows the program's own icon and ties its windows to the menu entry.
-    QGuiApplication::setDesktopFileName(QStringLiteral("veltra-configure"));
-    QIcon icon;
-    for (const int size : {16, 24, 32, 48, 64, 128})
-        icon.addPixmap(ProgramIcon(size, app.devicePixelRatio()));
-    QApplication::setWindowIcon(icon);
+    SetUpProgramWindows(app.devicePixelRatio());
     auto window = std::make_unique<TVeltraConfigurator>();
     TVeltraLogView logView; // hidden until the main window shows it
     TVeltraDevInfo devInfo;

@@ -1,6 +1,7 @@
 #include "LuPCom.h"
 
 #include "LuFiles.h"
+#include "common.h"
 #include "LuUtils.h"
 #include "pcomm_sio.h"
 
@@ -65,10 +66,8 @@ void TLuPCom::SetLogEnabled(bool on) {
         return;
     flogenabled = on;
     if (factive && !flogfile.isEmpty())
-        WriteTextFile(flogfile,
-                      QStringLiteral("\r\n*** Log is ") + (on ? "enabled" : "disabled") +
-                          QStringLiteral(" at ") + Now("dd.MM.yyyy HH:mm:ss"),
-                      false);
+        WriteLog(QStringLiteral("\r\n*** Log is ") + (on ? "enabled" : "disabled") + QStringLiteral(" at ") +
+                 Now("dd.MM.yyyy HH:mm:ss"));
 }
 
 QString TLuPCom::ErrorText(int code) {
@@ -371,7 +370,7 @@ void TLuPCom::LogTimerTick() {
 
 void TLuPCom::AppendLog(const QString &text) {
     if (flogenabled && !flogfile.isEmpty())
-        WriteTextFile(flogfile, text, false);
+        WriteLog(text);
 }
 
 void TLuPCom::LogData(const void *data, int len, int direction) {
@@ -407,5 +406,11 @@ void TLuPCom::FlushLog() {
         chars += b >= 32 ? FromAnsiChar(char(b)) : QChar(u'.');
     }
     line += RepeatChar(u' ', 48 - 3 * n) + u' ' + chars;
-    WriteTextFile(flogfile, line, false);
+    WriteLog(line);
+}
+
+// A port that never falls idle never reaches the idle cut; the log's ceiling holds it.
+void TLuPCom::WriteLog(const QString &text) {
+    KeepLogWithinLimit(flogfile);
+    WriteTextFile(flogfile, text, false);
 }

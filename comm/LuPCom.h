@@ -107,6 +107,7 @@ private:
     void FlushLog();
     void LogTimerTick();
     void AppendLog(const QString &text);
+    void WriteLog(const QString &text);
     bool ModemStatus(const QString &operation, int bit);
 
     bool factive = false;

@@ -483,6 +483,7 @@ bool TVeltraCommander::ProbePort(int port, QString &detail, TScanReport &scan) {
                 return true;
             }
             detail += answer;
+            scan.silentPorts << QStringLiteral("COM%1 (%2)").arg(port).arg(sio_PortPath(port));
         }
     } catch (const std::exception &) {
         detail += u'x';

@@ -68,6 +68,7 @@ public:
         bool anyOpened = false;
         QStringList openErrors;
         QStringList deniedPaths; // the devices refused for want of permission
+        QStringList silentPorts; // "COM<n> (<device>)" of the ports that opened and did not answer
     };
     TScanReport LastScan() const;
 

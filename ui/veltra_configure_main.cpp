@@ -5,6 +5,7 @@
 #include "LuUtils.h"
 #include "common.h"
 #include "config_backups.h"
+#include "file_dialog.h"
 #include "param_description.h"
 #include "pcomm_sio.h"
 #include "sys_message_box.h"
@@ -26,8 +27,8 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -55,12 +56,14 @@ QString NoDevice() {
     return TVeltraConfigurator::tr("нет устройства");
 }
 
-QString ConfigFilter() {
-    return TVeltraConfigurator::tr("Файлы конфигурации (*.cfg);;Все файлы (*)");
+QList<TFileFilter> ConfigFilter() {
+    return {{TVeltraConfigurator::tr("Файлы конфигурации (*.cfg)"), QStringLiteral("*.cfg")},
+            {TVeltraConfigurator::tr("Все файлы"), QStringLiteral("*")}};
 }
 
-QString FirmwareFilter() {
-    return TVeltraConfigurator::tr("Файлы прошивок (*.bin);;Все файлы (*)");
+QList<TFileFilter> FirmwareFilter() {
+    return {{TVeltraConfigurator::tr("Файлы прошивок (*.bin)"), QStringLiteral("*.bin")},
+            {TVeltraConfigurator::tr("Все файлы"), QStringLiteral("*")}};
 }
 
 bool RefreshWanted(const TLuHash &attrs) {
@@ -153,7 +156,9 @@ void TVeltraConfigurator::CreateActions() {
     AddAction("ActFind", QT_TR_NOOP("Найти параметр"),
               QT_TR_NOOP("Оставить в дереве только подходящие строки"), {QKeySequence::Find}, true,
               &TVeltraConfigurator::ActFindExecute);
-    AddAction("ActShowLog", QT_TR_NOOP("Показать журналы"), nullptr, {QKeySequence("Ctrl+Alt+Shift+L")}, true,
+    // A second shortcut only: it works, and the menu shows none.
+    AddAction("ActShowLog", QT_TR_NOOP("Показать журналы"), nullptr,
+              {QKeySequence(), QKeySequence("Ctrl+Alt+Shift+L")}, true,
               &TVeltraConfigurator::ActShowLogExecute);
     AddAction("ActExit", QT_TR_NOOP("Выход"), nullptr, {QKeySequence("Ctrl+X")}, true,
               &TVeltraConfigurator::ActExitExecute);
@@ -318,9 +323,26 @@ void TVeltraConfigurator::CreateLayout() {
 
     setCentralWidget(central);
     resize(472, 450 + menuBar()->sizeHint().height());
-    setMinimumSize(400, 400);
+    KeepOuterMinimum();
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+}
+
+// The smallest window is 400 by 400 with its frame, which is known once the window manager has framed
+// the window: until then (and without a window manager) the frame adds nothing.
+void TVeltraConfigurator::KeepOuterMinimum() {
+    const QSize frame = frameGeometry().size() - geometry().size();
+    setMinimumSize(QSize(400, 400) - frame);
+}
+
+void TVeltraConfigurator::showEvent(QShowEvent *event) {
+    QMainWindow::showEvent(event);
+    KeepOuterMinimum();
+}
+
+void TVeltraConfigurator::moveEvent(QMoveEvent *event) {
+    QMainWindow::moveEvent(event);
+    KeepOuterMinimum();
 }
 
 QString TVeltraConfigurator::StatusText() const {
@@ -769,12 +791,13 @@ void TVeltraConfigurator::ProgressCode(int code, qint64 value, const QString &te
 // ---- configuration files ----
 
 QString TVeltraConfigurator::AskFile(bool save, const QString &title, const QString &folder, const QString &name,
-                                     const QString &filter) {
+                                     const QList<TFileFilter> &filters) {
     if (FileDialogHook)
-        return FileDialogHook(save, title, folder, name, filter);
-    const QString proposed = QDir(folder).filePath(name);
-    return save ? QFileDialog::getSaveFileName(this, title, proposed, filter)
-                : QFileDialog::getOpenFileName(this, title, proposed, filter);
+        return FileDialogHook(save, title, folder, name, FileFiltersText(filters));
+    // The one save dialog is the configuration's.
+    const auto dialog =
+        NewFileDialog(this, save, title, QDir(folder).filePath(name), filters, save ? QStringLiteral("cfg") : QString());
+    return dialog->exec() == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
 }
 
 // The name both file dialogs propose: the connected tracker's IMEI.
@@ -894,6 +917,8 @@ void TVeltraConfigurator::ActHelpExecute() {
         AppLog(QStringLiteral("help"), QStringLiteral("No files found"), -1);
         return;
     }
+    // The shell's "open" answers with a result code; QDesktopServices tells only whether the document
+    // was handed on, so the line carries 1 for success and 0 for failure.
     const bool opened = QDesktopServices::openUrl(QUrl::fromLocalFile(files.first()));
     AppLog(QStringLiteral("help"), QStringLiteral("Open [") + files.first() + QStringLiteral("]: ") +
                                        QString::number(opened ? 1 : 0), -1);

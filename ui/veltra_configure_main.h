@@ -11,6 +11,7 @@
 #include "LuHash.h"
 #include "LuStrings.h"
 #include "notify.h"
+#include "file_dialog.h"
 #include "params_tree.h"
 
 #include <QMainWindow>
@@ -112,11 +113,14 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
 
 private:
     void CreateActions();
     void CreateMenus();
     void CreateLayout();
+    void KeepOuterMinimum();
     QWidget *CreateFilterBar(QWidget *parent);
     void ActFindExecute();
     void CloseFilter();
@@ -155,7 +159,7 @@ private:
     void Log(const QString &text) const;
     QString DefaultConfigName() const;
     QString AskFile(bool save, const QString &title, const QString &folder, const QString &name,
-                    const QString &filter);
+                    const QList<TFileFilter> &filters);
 
     const QString TAG = QStringLiteral("main");
     TLuHash dev_params;

@@ -1,8 +1,11 @@
 #include "veltra_look.h"
 
+#include "veltra_pictures.h"
+
 #include <QEvent>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QScreen>
 #include <QWidget>
 
@@ -44,4 +47,12 @@ private:
 
 void CentreWhenShown(QWidget *window) {
     window->installEventFilter(new TCentreOnShow(window));
+}
+
+void SetUpProgramWindows(qreal devicePixelRatio) {
+    QGuiApplication::setDesktopFileName(QStringLiteral("veltra-configure"));
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128})
+        icon.addPixmap(ProgramIcon(size, devicePixelRatio));
+    QGuiApplication::setWindowIcon(icon);
 }

@@ -14,6 +14,7 @@
 #include <QTimeEdit>
 #include <QTimer>
 #include <QValidator>
+#include <algorithm>
 
 namespace {
 
@@ -30,10 +31,29 @@ public:
     }
 };
 
+// Refuses typing that would make a text longer than the description allows. A stored text that is
+// already longer stays whole in the editor (cutting it would lose it on the next change): it may be
+// shortened, never lengthened, and the tree's check colour shows that it is still too long.
+class TMaxLengthValidator : public QValidator {
+public:
+    TMaxLengthValidator(int maxLength, QLineEdit *edit) : QValidator(edit), fmax(maxLength) {
+        fallowed = std::max(fmax, int(edit->text().size()));
+        connect(edit, &QLineEdit::textChanged, this,
+                [this](const QString &text) { fallowed = std::max(fmax, int(text.size())); });
+    }
+    State validate(QString &input, int &) const override {
+        return input.size() <= fallowed ? Acceptable : Invalid;
+    }
+
+private:
+    int fmax;
+    int fallowed; // the longest text accepted now: the limit, or the text's own length while longer
+};
+
 QLineEdit *NewLineEdit(QWidget *parent, const QString &text, int maxLength) {
     auto *edit = new QLineEdit(text, parent);
     if (maxLength > 0)
-        edit->setMaxLength(maxLength);
+        edit->setValidator(new TMaxLengthValidator(maxLength, edit));
     return edit;
 }
 

@@ -117,6 +117,61 @@ TEST_F(StartUpTest, LogDirAndLogLevelFromTheCommandLineTakeEffect) {
     EXPECT_TRUE(QFile::exists(root + "/var/logs/cfgtool.log"));
 }
 
+namespace {
+
+// Numbered lines of 40 bytes each, CR LF before every one, as the log writer leaves them.
+QByteArray LogLines(int from, int count) {
+    QByteArray bytes;
+    for (int i = from; i < from + count; ++i)
+        bytes += QStringLiteral("\r\n20261210 120000 line %1 .............").arg(i, 8, 10, QChar(u'0')).toLatin1();
+    return bytes;
+}
+
+// A log that was cut keeps whole lines, its newest one last.
+void ExpectCutAtWholeLines(const QString &path, qint64 ceiling, const QByteArray &last) {
+    const QByteArray bytes = ReadFile(path);
+    EXPECT_LE(bytes.size(), ceiling) << path.toStdString();
+    EXPECT_GT(bytes.size(), ceiling / 4) << path.toStdString();
+    EXPECT_TRUE(bytes.startsWith("20261210 120000 line ")) << bytes.left(60).toStdString();
+    EXPECT_TRUE(bytes.trimmed().endsWith(last.trimmed())) << bytes.right(60).toStdString();
+}
+
+} // namespace
+
+// A bench PC left logging over a weekend must not fill its disk: every log is held under the ceiling
+// of log_max_size (in megabytes), at start-up and then by its writers, at most once a minute each.
+TEST_F(StartUpTest, LogsAreCutBackToTheirNewestLinesWhenTheyPassTheirCeiling) {
+    const QString logs = root + "/logs/";
+    constexpr qint64 megabyte = 1 << 20;
+    const int overCeiling = int(1.5 * megabyte / 40);
+    WriteFile(logs + "cmd.log", LogLines(0, overCeiling));
+    WriteFile(logs + "dbg.log", LogLines(0, 1000));
+    Start({"log_dir=" + logs, "log_max_size=1"});
+    EXPECT_EQ(LogMaxSize(), megabyte);
+    ExpectCutAtWholeLines(CmdLogFile, megabyte, LogLines(overCeiling - 1, 1));
+    EXPECT_EQ(ReadFile(DbgLogFile), LogLines(0, 1000)); // under its ceiling: untouched
+
+    // A writer thread looks at its file at its first entry, then not again within the minute.
+    WriteFile(DbgLogFile, LogLines(0, overCeiling));
+    std::thread writer([&] {
+        AppendLogLine(DbgLogFile, QStringLiteral("\rnewest"), QString());
+        ExpectCutAtWholeLines(DbgLogFile, megabyte, "newest");
+        QFile grown(DbgLogFile);
+        ASSERT_TRUE(grown.open(QIODevice::Append));
+        grown.write(LogLines(0, overCeiling));
+        grown.close();
+        AppendLogLine(DbgLogFile, QStringLiteral("\rlater"), QString());
+        EXPECT_GT(QFileInfo(DbgLogFile).size(), megabyte);
+    });
+    writer.join();
+
+    Start({"log_dir=" + logs, "log_max_size=0"});
+    EXPECT_EQ(LogMaxSize(), 0);
+    EXPECT_GT(QFileInfo(DbgLogFile).size(), megabyte); // 0: never cut
+    Start({"log_dir=" + logs});
+    EXPECT_EQ(LogMaxSize(), 20 * megabyte);
+}
+
 TEST_F(StartUpTest, ConfDirOfTheFirstFileChoosesTheSecondAndTheCommandLineWins) {
     WriteFile(root + "/bin/cfgtool.conf",
               ("conf_dir=" + root + "/cfg/\na=first\nb=first\nc=first\n").toUtf8());

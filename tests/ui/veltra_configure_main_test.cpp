@@ -125,8 +125,9 @@ TEST_F(MainWindowTest, ConfigurationFilesComeBackWithTheirMarks) {
     Edit("PAR_NOTE", "bus 12");
     const QString file = dir.filePath(QStringLiteral("saved.cfg"));
     TVeltraConfigurator::FileDialogHook = [&](bool save, const QString &title, const QString &folder,
-                                              const QString &name, const QString &) {
+                                              const QString &name, const QString &filters) {
         EXPECT_EQ(title, save ? "Сохранение конфигурации" : "Загрузка конфигурации");
+        EXPECT_EQ(filters, "Файлы конфигурации (*.cfg) (*.cfg);;Все файлы (*)");
         EXPECT_EQ(folder, ExeDir);
         EXPECT_EQ(name, "veltra_.cfg");
         return file;
@@ -286,7 +287,9 @@ TEST_F(MainWindowTest, TheLogWindowOpensBesideTheMainWindow) {
     window->SetCompanions({&log, nullptr, &progress, &msgBox});
     window->move(10, 10);
     QCoreApplication::processEvents();
-    window->Action("ActShowLog")->trigger();
+    // Its shortcut is a second one only: it opens the window, and the menu shows no shortcut.
+    EXPECT_TRUE(window->Action("ActShowLog")->shortcut().isEmpty());
+    QTest::keyClick(window.get(), Qt::Key_L, Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
     EXPECT_TRUE(log.isVisible());
     EXPECT_EQ(log.pos().x(), window->frameGeometry().right() + 2);
     EXPECT_EQ(log.pos().y(), window->frameGeometry().top() + 24);

@@ -122,6 +122,39 @@ TEST_F(Editors, TextIsTypedWithinItsLengthAndEscapeKeepsTheOldValue) {
     EXPECT_TRUE(window->Action("ActDevWriteCfg")->isEnabled());
 }
 
+// A stored text longer than max_len stays whole: looking at it loses nothing, it may be shortened but
+// never lengthened, and the tree still flags it as too long.
+TEST_F(Editors, ATextLongerThanItsLimitIsKeptWholeAndOnlyShortened) {
+    const QString stored = QStringLiteral("0123456789AB"); // max_len 8
+    auto *edit = Open<QLineEdit>("P_TEXT", stored);
+    ASSERT_TRUE(edit);
+    EXPECT_EQ(edit->text(), stored);
+    Finish(edit, Qt::Key_Return);
+    EXPECT_EQ(Value("P_TEXT"), stored);
+    EXPECT_FALSE(Marked("P_TEXT"));
+
+    edit = Open<QLineEdit>("P_TEXT", stored);
+    ASSERT_TRUE(edit);
+    edit->end(false);
+    QTest::keyClicks(edit, "x");
+    EXPECT_EQ(edit->text(), stored);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, "y");
+    EXPECT_EQ(edit->text(), "0123456789A");
+    edit->selectAll();
+    QTest::keyClicks(edit, "short");
+    QTest::keyClicks(edit, "er text");
+    EXPECT_EQ(edit->text(), "shorter "); // once within the limit, the limit holds
+    edit->setSelection(0, 8);
+    QTest::keyClicks(edit, "0123456789A");
+    Finish(edit, Qt::Key_Return);
+    EXPECT_EQ(Value("P_TEXT"), "01234567");
+    EXPECT_TRUE(Marked("P_TEXT"));
+
+    Node("P_TEXT")->data.value = stored;
+    EXPECT_EQ(TParamsModel::ValueCheck(Node("P_TEXT")->data), vcTooLong);
+}
+
 TEST_F(Editors, NumbersRefuseKeysThatLeaveTheRange) {
     auto *edit = Open<TLuNumEdit>("P_PORT", "80");
     ASSERT_TRUE(edit);

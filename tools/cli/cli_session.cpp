@@ -8,6 +8,10 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace {
+constexpr int FirstScanGraceMs = 3000;
+}
+
 TCliSession::TCliSession(int timeoutMs) : ftimeout(timeoutMs) {
     MainWindowHandle = this;
     fengine = std::make_unique<TVeltraCommander>();
@@ -94,8 +98,12 @@ int TCliSession::WaitForDevice(const QString &password) {
     };
     // The scan publishes no notification of its own: a tick looks at it ten times a second.
     WaitUntil([&] { return fpresent || fpasswordAsked || noPortOpens(); }, ftimeout, [] {});
-    if (!fpresent && !fpasswordAsked)
+    if (!fpresent && !fpasswordAsked) {
+        // A time limit shorter than one scan: its end is waited for, so that the person is told what
+        // each port did.
+        WaitUntil([this] { return fengine->LastScan().scans > 0; }, FirstScanGraceMs, [] {});
         return 2;
+    }
     if (!fpasswordAsked)
         return 0;
     if (password.isEmpty())

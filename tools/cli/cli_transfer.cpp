@@ -168,9 +168,9 @@ int RunOnPort(const std::function<int(TLuXYModem &)> &start, int success,
     const std::unique_ptr<TLuPCom> port = TVeltraCommander::NewPort(number);
     try {
         port->Open();
-    } catch (const TLuPComError &e) {
-        PrintError(QStringLiteral("COM%1 (%2) did not open: ").arg(number).arg(sio_PortPath(number)) +
-                   e.Message());
+    } catch (const TLuPComError &) {
+        // The same explanation as the commands that look for the tracker give.
+        PrintError(sio_OpenErrorText(number, sio_LastError()));
         return ExitNoDevice;
     }
     TLuXYModem modem;

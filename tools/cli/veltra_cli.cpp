@@ -100,6 +100,18 @@ bool PathExists(const QString &command, const QString &path) {
     return true;
 }
 
+// One line: which ports opened and stayed silent, and why the others did not open.
+QString SilentScanText(const TVeltraCommander::TScanReport &scan, const QStringList &probed) {
+    if (scan.silentPorts.isEmpty() && scan.openErrors.isEmpty())
+        return QStringLiteral("No device answered on ports: ") + probed.join(u' ');
+    QString text = QStringLiteral("No device answered.");
+    if (!scan.silentPorts.isEmpty())
+        text += QStringLiteral(" Opened and silent: ") + scan.silentPorts.join(QStringLiteral(", ")) + u'.';
+    if (!scan.openErrors.isEmpty())
+        text += QStringLiteral(" Not opened: ") + scan.openErrors.join(QStringLiteral("; ")) + u'.';
+    return text;
+}
+
 int NoDevice(TCliSession &session, int code) {
     const TVeltraCommander::TScanReport scan = session.Engine().LastScan();
     if (code == ExitPassword)
@@ -107,7 +119,7 @@ int NoDevice(TCliSession &session, int code) {
     else if (!scan.anyOpened && !scan.openErrors.isEmpty())
         PrintError(scan.openErrors.join(u'\n'));
     else
-        PrintError(QStringLiteral("No device answered on ports: ") + session.Engine().ComLs().join(u' '));
+        PrintError(SilentScanText(scan, session.Engine().ComLs()));
     return code;
 }
 

@@ -162,14 +162,6 @@
         <translation>no device</translation>
     </message>
     <message>
-        <source>Файлы конфигурации (*.cfg);;Все файлы (*)</source>
-        <translation>Configuration files (*.cfg);;All files (*)</translation>
-    </message>
-    <message>
-        <source>Файлы прошивок (*.bin);;Все файлы (*)</source>
-        <translation>Firmware files (*.bin);;All files (*)</translation>
-    </message>
-    <message>
         <source>VELTRA - Конфигуратор</source>
         <translation>VELTRA - Configurator</translation>
     </message>
@@ -336,6 +328,18 @@ sudo usermod -aG %2 $USER
 sudo usermod -aG %2 $USER
 
 and log in again.</translation>
+    </message>
+    <message>
+        <source>Файлы конфигурации (*.cfg)</source>
+        <translation>Configuration files (*.cfg)</translation>
+    </message>
+    <message>
+        <source>Все файлы</source>
+        <translation>All files</translation>
+    </message>
+    <message>
+        <source>Файлы прошивок (*.bin)</source>
+        <translation>Firmware files (*.bin)</translation>
     </message>
 </context>
 <context>

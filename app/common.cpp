@@ -221,9 +221,10 @@ void KeepLogWithinLimit(const QString &fileName) {
     TrimLogOver(fileName, LogMaxSize());
 }
 
+// More than a day is taken as a day: the period in milliseconds must stay within an int.
 int RefreshIntervalMs() {
     const qint64 seconds = AppSettings ? AppSettings->GetAsInteger("refresh_interval") : 0;
-    return seconds > 0 && seconds < 86400 ? int(seconds * 1000) : 10000;
+    return seconds > 0 ? int(std::min<qint64>(seconds, 86400) * 1000) : 10000;
 }
 
 int BackupKeep() {

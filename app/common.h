@@ -68,7 +68,8 @@ qint64 LogMaxSize();
 // most once a minute on each thread that writes it. Start-up cuts every log once.
 void KeepLogWithinLimit(const QString &fileName);
 
-// The main window's refresh period: refresh_interval seconds, 10 s when absent, 0 or not a number.
+// The main window's refresh period: refresh_interval seconds (at most a day), 10 s when absent, 0 or
+// not a number.
 int RefreshIntervalMs();
 // How many configuration backups are kept per device (setting backup_keep, default 50).
 int BackupKeep();

@@ -165,6 +165,13 @@ bool SendNotification(TNotifyReceiver *target, quint32 msg, int code, qint64 val
     return Deliver(target, [&] { target->HandleNotification(msg, code, value, text); });
 }
 
+bool SendNotification(TNotifyReceiver *target, quint32 msg, int code, qint64 value, const QString &text,
+                      const std::any &detail) {
+    if (!target)
+        return false;
+    return Deliver(target, [&] { target->HandleDetailed(msg, code, value, text, detail); });
+}
+
 bool CallOnMainThread(const std::function<void()> &call) {
     return Deliver(nullptr, call);
 }

@@ -20,6 +20,7 @@
 #include <QObject>
 #include <QString>
 #include <QThread>
+#include <any>
 #include <atomic>
 #include <functional>
 #include <utility>
@@ -32,6 +33,12 @@ public:
 
     // Runs on the main thread while the sender waits.
     virtual void HandleNotification(quint32 msg, int code, qint64 value, const QString &text) = 0;
+    // A notification that carries a typed detail (the engine's command result); a receiver that does
+    // not look for one handles the plain notification.
+    virtual void HandleDetailed(quint32 msg, int code, qint64 value, const QString &text, const std::any &detail) {
+        (void)detail;
+        HandleNotification(msg, code, value, text);
+    }
 };
 
 // A receiver that hands every notification to a function: for an owner that is already another kind
@@ -55,6 +62,8 @@ quint32 RegisterMessageName(const QString &name);
 // Sends synchronously; false when there is no receiver or it went away before handling the message.
 bool SendNotification(TNotifyReceiver *target, quint32 msg, int code, qint64 value,
                       const QString &text = QString());
+bool SendNotification(TNotifyReceiver *target, quint32 msg, int code, qint64 value, const QString &text,
+                      const std::any &detail);
 
 // Runs `call` on the main thread while the calling thread waits (directly when already there, or
 // when the process has no application object).

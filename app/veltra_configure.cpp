@@ -86,6 +86,8 @@ int main(int argc, char **argv) {
     InstallInterfaceLanguage();
     SetUpProgramWindows(app.devicePixelRatio());
     auto window = std::make_unique<TVeltraConfigurator>();
+    // The log window's raw lines and the progress window's cancel reach the window's session.
+    MainWindowHandle = &window->Session();
     TVeltraLogView logView; // hidden until the main window shows it
     TVeltraDevInfo devInfo;
     TVeltraProgressInfo progress;
@@ -100,6 +102,7 @@ int main(int argc, char **argv) {
         ScreenshotWhenRead(*window, screenshot);
     const int result = app.exec();
     // The main window first: its engine may still notify it, and it may still show the others.
+    MainWindowHandle = nullptr;
     window.reset();
     return result;
 }

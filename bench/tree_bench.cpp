@@ -50,8 +50,11 @@ TFigures Measure(int params, const QTemporaryDir &dir) {
     window.LoadConfigFrom(configFile);
     window.grab();
     f.load = clock.restart();
+    // Each write confirmed, as the engine reports it.
     for (int i = 0; i < params; ++i)
-        window.CmdAnswered(QStringLiteral("S_") + BenchKey(i) + QStringLiteral("=%1").arg(i), QStringLiteral("OK"), 1);
+        SendNotification(&window.Session(), AppMessage, MSG_DEV_CMD, 1, QString(),
+                         std::any(TCmdResult{TDeviceCommand::Write(BenchKey(i), QString::number(i)), true,
+                                             QStringLiteral("OK")}));
     f.clear = clock.restart();
     // One keystroke in the filter line: the whole tree filtered and painted again.
     auto *filter = window.findChild<QLineEdit *>(QStringLiteral("FilterEdit"));

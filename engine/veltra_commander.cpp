@@ -66,8 +66,31 @@ private:
 
 } // namespace
 
-TVeltraCommander::TVeltraCommander() {
+TEngineLogs TEngineLogs::ProcessWide() {
+    return {CmdLogFile, DbgLogFile, ComLogFile};
+}
+
+TVeltraCommander::TVeltraCommander(TNotifyReceiver *receiver, const TEngineLogs &logs)
+    : freceiver(receiver), flogs(logs) {
     start();
+}
+
+TNotifyReceiver *TVeltraCommander::Receiver() const {
+    return freceiver ? freceiver : MainWindowHandle.load();
+}
+
+bool TVeltraCommander::Notify(int code, qint64 value, const QString &text) {
+    return SendNotification(Receiver(), AppMessage, code, value, text);
+}
+
+bool TVeltraCommander::NotifyProgress(int code, qint64 value, const QString &text) {
+    return SendNotification(Receiver(), ProgressMessage, code, value, text);
+}
+
+// The result travels in the notification; LastCmd and LastAns read the same while it is handled.
+void TVeltraCommander::NotifyResult(const QString &line, bool ok) {
+    const TCmdResult result{TDeviceCommand::FromLine(line), ok, fLastAns};
+    SendNotification(Receiver(), AppMessage, MSG_DEV_CMD, ok ? 1 : 0, QString(), std::any(result));
 }
 
 TVeltraCommander::~TVeltraCommander() {
@@ -130,6 +153,10 @@ TDateTime TVeltraCommander::LastTm() const {
 TVeltraCommander::TIdentity TVeltraCommander::Identity() const {
     std::lock_guard guard(fDevLock);
     return {fDevPresent, fDevName, fDevIMEI, fDevHwVersion, fDevSwVersion};
+}
+
+void TVeltraCommander::PutCmd(const TDeviceCommand &cmd) {
+    PutCmd(cmd.ToLine());
 }
 
 void TVeltraCommander::PutCmd(const QString &cmd) {
@@ -244,7 +271,7 @@ void TVeltraCommander::RunQueue(int &backoff) {
         fLastCmd = TrimText(line);
         const bool internal = fLastCmd.startsWith(u'_');
         const bool ok = internal ? RunInternal(fLastCmd, backoff) : RunDeviceCommand(fLastCmd);
-        NotifyMainWindow(MSG_DEV_CMD, ok ? 1 : 0);
+        NotifyResult(line, ok);
         fLastTick = Tick();
         fLastTm = NowTm();
         if (internal)
@@ -294,14 +321,14 @@ void TVeltraCommander::DropLinesForAnotherDevice() {
         fLastAns = QStringLiteral("not sent: another tracker");
         LogCmd(fLastCmd, QStringLiteral("not sent"), 0,
                QStringLiteral("another tracker: queued for IMEI %1, found IMEI %2").arg(queuedFor, found));
-        NotifyMainWindow(MSG_DEV_CMD, 0);
+        NotifyResult(line, false);
     }
     if (dropped.isEmpty())
         return;
     LogText(QStringLiteral("Another tracker found (IMEI %1, the queue was for %2): %3 lines not sent")
                 .arg(found, queuedFor)
                 .arg(dropped.size()));
-    NotifyMainWindow(MSG_DEV_MESSAGE, 0,
+    Notify(MSG_DEV_MESSAGE, 0,
                      ForUser("Подключён другой трекер (IMEI %1, команды готовились для IMEI %2). "
                              "Не отправлено команд записи: %3.")
                          .arg(found, queuedFor)
@@ -403,7 +430,7 @@ int TVeltraCommander::EnumComPorts() {
     }
     if (changed) {
         LogCmd(QStringLiteral("Enum COM ports"), detail, Tick() - t0);
-        NotifyMainWindow(MSG_COM_PORTS, ports.Count());
+        Notify(MSG_COM_PORTS, ports.Count());
     }
     return ports.Count();
 }
@@ -449,7 +476,7 @@ void TVeltraCommander::PublishScan(TScanReport &scan) {
         AppLog(TAG, reason, -1);
     // The window tells the person once how to get access; the log alone is easily missed.
     if (!scan.deniedPaths.isEmpty())
-        NotifyMainWindow(MSG_PORT_DENIED, scan.deniedPaths.size(), scan.deniedPaths.first());
+        Notify(MSG_PORT_DENIED, scan.deniedPaths.size(), scan.deniedPaths.first());
 }
 
 TVeltraCommander::TScanReport TVeltraCommander::LastScan() const {
@@ -457,20 +484,20 @@ TVeltraCommander::TScanReport TVeltraCommander::LastScan() const {
     return fScan;
 }
 
-std::unique_ptr<TLuPCom> TVeltraCommander::NewPort(int port) {
+std::unique_ptr<TLuPCom> TVeltraCommander::NewPort(int port, const QString &trafficLog) {
     auto result = std::make_unique<TLuPCom>();
     result->SetPort(port);
     result->SetBaudRate(115200);
     result->SetStopBits(sb2);
     result->SetFlowCtrl(fcNone);
     result->SetLogEnabled(LogLevel >= 9);
-    result->SetLogFile(ComLogFile);
+    result->SetLogFile(trafficLog);
     result->SetMaxLogSize(100000);
     return result;
 }
 
 bool TVeltraCommander::ProbePort(int port, QString &detail, TScanReport &scan) {
-    com = NewPort(port);
+    com = NewPort(port, flogs.com);
     try {
         com->Open();
         scan.anyOpened = scan.anyOpened || com->Active();
@@ -566,7 +593,7 @@ bool TVeltraCommander::ProbeInfo(QString &answer) {
         result = true;
         fDevPresent = true;
         fDevNeedPassword = true;
-        NotifyMainWindow(MSG_DEV_PASSWORD, 0);
+        Notify(MSG_DEV_PASSWORD, 0);
     } else if (!line.startsWith(QStringLiteral("INFO"))) {
         answer = line;
     } else {
@@ -616,9 +643,9 @@ void TVeltraCommander::SetDevInfo(const QString &text) {
     const bool was = fDevPresent.exchange(present);
     guard.unlock();
     if (present && was)
-        NotifyMainWindow(MSG_DEV_INFO, 1);
+        Notify(MSG_DEV_INFO, 1);
     else
-        NotifyMainWindow(MSG_DEV_PRESENT, present ? 1 : 0);
+        Notify(MSG_DEV_PRESENT, present ? 1 : 0);
 }
 
 bool TVeltraCommander::UpdateFirmware(const QString &fileName) {
@@ -626,7 +653,7 @@ bool TVeltraCommander::UpdateFirmware(const QString &fileName) {
         LogText(QStringLiteral("File does not exists [") + fileName + u']');
         return false;
     }
-    NotifyMainWindow(MSG_DEV_PRESENT, -1);
+    Notify(MSG_DEV_PRESENT, -1);
     LogText(QStringLiteral("Begin firmware update"));
     NotifyProgress(PROGRESS_SHOW, 0);
     int result = xmTimeout;
@@ -635,7 +662,7 @@ bool TVeltraCommander::UpdateFirmware(const QString &fileName) {
     auto finish = [&] {
         LogText(QStringLiteral("End firmware update"));
         NotifyProgress(PROGRESS_HIDE, 0);
-        NotifyMainWindow(MSG_DEV_MESSAGE, 0, FirmwareResultMessage(result));
+        Notify(MSG_DEV_MESSAGE, 0, FirmwareResultMessage(result));
         Disconnect();
     };
     try {
@@ -748,15 +775,15 @@ void TVeltraCommander::LogText(const QString &text) {
 
 void TVeltraCommander::LogCmd(const QString &what, const QString &result, qint64 elapsed,
                               const QString &detail) {
-    if (CmdLogFile.isEmpty())
+    if (flogs.cmd.isEmpty())
         return;
     QString entry = u'\r' + what + QStringLiteral(" -> ") + result;
     if (!detail.isEmpty())
         entry += QStringLiteral(" [") + detail + u']';
     entry += QStringLiteral(" [%1]").arg(elapsed);
-    AppendLogLine(CmdLogFile, entry, QString());
+    AppendLogLine(flogs.cmd, entry, QString());
 }
 
 void TVeltraCommander::LogInput(const QString &text) {
-    AppendLogLine(DbgLogFile, text, QString());
+    AppendLogLine(flogs.dbg, text, QString());
 }

@@ -12,6 +12,8 @@
 #include "LuPCom.h"
 #include "LuStrings.h"
 
+#include "common.h"
+#include "device_command.h"
 #include "notify.h"
 
 #include <QThread>
@@ -23,9 +25,18 @@
 class QFile;
 class TLuXYModem;
 
+// The engine's own log files: commands, the device's own lines, the serial traffic.
+struct TEngineLogs {
+    QString cmd, dbg, com;
+    static TEngineLogs ProcessWide(); // CmdLogFile, DbgLogFile, ComLogFile
+};
+
 class TVeltraCommander : public TWorkerThread {
 public:
-    TVeltraCommander();
+    // `receiver` gets every notification (MainWindowHandle at the time of each one when null); it
+    // outlives the engine or stops it first. Several engines run side by side, each with its own logs.
+    explicit TVeltraCommander(TNotifyReceiver *receiver = nullptr,
+                              const TEngineLogs &logs = TEngineLogs::ProcessWide());
     ~TVeltraCommander() override;
 
     // Ends the thread, serving its notifications meanwhile, and drops the link. An owner that receives
@@ -33,6 +44,7 @@ public:
     void Stop();
 
     void PutCmd(const QString &cmd);
+    void PutCmd(const TDeviceCommand &cmd);
     void Cancel();
     int CmdQuLen() const;
     // True from the moment a queued line is taken until its result has been reported, or until an
@@ -86,7 +98,7 @@ public:
     static TLuStringList ListComPorts(QString &detail);
     // A port object with the device's line (115200 baud, 8 data bits, no parity, 2 stop bits, no flow
     // control) and the traffic log as the log level asks; not opened yet.
-    static std::unique_ptr<TLuPCom> NewPort(int port);
+    static std::unique_ptr<TLuPCom> NewPort(int port, const QString &trafficLog = ComLogFile);
     // What LastCmd reads while the result of queued `line` is reported: the trimmed line, and for a
     // device command without its prefix characters ("." quiet, "/" several answer lines).
     static QString CmdName(const QString &line, bool *quiet = nullptr, bool *multi = nullptr);
@@ -95,6 +107,10 @@ protected:
     void Execute() override;
 
 private:
+    TNotifyReceiver *Receiver() const;
+    bool Notify(int code, qint64 value, const QString &text = QString());
+    bool NotifyProgress(int code, qint64 value, const QString &text = QString());
+    void NotifyResult(const QString &line, bool ok);
     void RunCycle(int &backoff);
     void ReadUnsolicited();
     void RunQueue(int &backoff);
@@ -127,6 +143,8 @@ private:
     void CheckPublishedRead() const;
 
     const QString TAG = QStringLiteral("comm");
+    TNotifyReceiver *const freceiver;
+    const TEngineLogs flogs;
     std::atomic<int> fcom_port{0};
     std::unique_ptr<TLuPCom> com;
     TLuStringList fcmdqu;

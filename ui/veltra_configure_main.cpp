@@ -71,12 +71,6 @@ bool RefreshWanted(const TLuHash &attrs) {
     return !refresh.isEmpty() && QStringLiteral("1TtYy").contains(refresh[0]);
 }
 
-// The main log is read and passed around: a password command shows as "S_PASSNOW=***".
-QString WithoutPassword(const QString &cmd) {
-    static const QString passNow = QStringLiteral("S_PASSNOW=");
-    return cmd.startsWith(passNow) ? passNow + QStringLiteral("***") : cmd;
-}
-
 // The file dialogs open in the program's folders, where the engineer keeps the files. An installed
 // program's folders are not the user's to write, so there they open in the user's documents.
 QString UsersFolder(const QString &folder) {
@@ -96,13 +90,8 @@ QString Versions(int version) {
 TVeltraConfigurator::TFileDialog TVeltraConfigurator::FileDialogHook;
 TVeltraConfigurator::TPasswordDialog TVeltraConfigurator::PasswordDialogHook;
 
-void TMainWindowReceiver::HandleNotification(quint32 msg, int code, qint64 value, const QString &text) {
-    fwindow.HandleNotification(msg, code, value, text);
-}
-
 TVeltraConfigurator::TVeltraConfigurator(QWidget *parent) : QMainWindow(parent) {
     setWindowTitle(tr("VELTRA - Конфигуратор"));
-    MainWindowHandle = &freceiver;
     CreateActions();
     CreateMenus();
     CreateLayout();
@@ -110,17 +99,15 @@ TVeltraConfigurator::TVeltraConfigurator(QWidget *parent) : QMainWindow(parent) 
     fRefreshTimer->setInterval(RefreshPeriodMs());
     connect(fRefreshTimer, &QTimer::timeout, this, &TVeltraConfigurator::RefreshTick);
     fRefreshTimer->start();
-    comm = std::make_unique<TVeltraCommander>();
+    fsession = std::make_unique<TVeltraSession>(static_cast<TSessionListener &>(*this));
 }
 
 TVeltraConfigurator::~TVeltraConfigurator() {
     QElapsedTimer clock;
     clock.start();
     // The engine reports the device absent while it stops; this window handles that as usual.
-    comm->Stop();
-    comm.reset();
-    if (MainWindowHandle == &freceiver)
-        MainWindowHandle = nullptr;
+    fsession->Stop();
+    fsession.reset();
     // The tree, its editors and the filter line go while this window is whole: the focus and layout
     // passes of their teardown still ask it which groups are open.
     fmodel->SetExpandedQuery({});
@@ -129,8 +116,7 @@ TVeltraConfigurator::~TVeltraConfigurator() {
 }
 
 int TVeltraConfigurator::RefreshPeriodMs() const {
-    const qint64 seconds = AppSettings ? AppSettings->GetAsInteger(QStringLiteral("refresh_interval")) : 0;
-    return seconds > 0 ? int(std::min<qint64>(seconds, 86400) * 1000) : 10000;
+    return RefreshIntervalMs();
 }
 
 // The caption and hint are the untranslated texts (marked with QT_TR_NOOP where they are written).
@@ -400,10 +386,11 @@ void TVeltraConfigurator::AddParamNode(TParamNode *parent, const QString &key) {
     TParamNodeData data;
     data.key = key;
     data.attrs = AttributesOf(params_conf.GetVal(key));
-    if (dev_params.KeyIndex(key) >= 0)
-        data.value = dev_params.GetVal(key);
+    const TLuHash &values = fsession->Values();
+    if (values.KeyIndex(key) >= 0)
+        data.value = values.GetVal(key);
     else
-        comm->PutCmd(QStringLiteral("R_") + key);
+        fsession->ReadValue(key);
     if (RefreshWanted(data.attrs) && refresh_params.IndexOf(key) < 0)
         refresh_params.Add(key);
     fmodel->AddNode(parent, std::move(data));
@@ -479,40 +466,25 @@ void TVeltraConfigurator::ReadDeviceConfig() {
                          "Всё равно перезагрузить?"),
                       MB_YESNO | MB_ICONWARNING) != IDYES)
         return;
-    if (!comm->DevPresent())
+    if (!fsession->DevicePresent())
         return;
     ClearTree();
-    comm->PutCmd(QStringLiteral("/R_CFG"));
+    fsession->ReadConfig();
 }
 
 void TVeltraConfigurator::WriteDeviceConfig(bool closeAfter) {
-    if (!comm->DevPresent() || !RefusedValuesAccepted() || !BackupAccepted(QStringLiteral("write")))
+    if (!fsession->DevicePresent() || !RefusedValuesAccepted())
         return;
-    fWriteTally = {};
-    fmodel->ForEachNode([this](TParamNode &node) {
+    QList<std::pair<QString, QString>> entries;
+    fmodel->ForEachNode([&entries](TParamNode &node) {
         if (node.data.changed)
-            comm->PutCmd(QStringLiteral("S_") + node.data.key + u'=' + node.data.value);
+            entries.append({node.data.key, node.data.value});
     });
-    comm->PutCmd(QStringLiteral("_WRITE_OK"));
-    if (closeAfter)
-        comm->PutCmd(QStringLiteral("_CLOSE"));
+    fsession->Write(entries, closeAfter);
 }
 
-// Saves what the device last reported before a write or an update changes it; without a backup the
-// change goes on only when the user agrees.
-bool TVeltraConfigurator::BackupAccepted(const QString &reason) {
-    if (fDeviceReported.Count() == 0) {
-        Log(QStringLiteral("No configuration read from the device yet: no backup before the ") + reason);
-        return true;
-    }
-    QString error;
-    const QString path =
-        WriteBackup(AppDataDir, comm->Identity().imei, fDeviceReported, reason, BackupKeep(), error);
-    if (!path.isEmpty()) {
-        Log(QStringLiteral("Backup of the device's configuration: ") + path);
-        return true;
-    }
-    Log(QStringLiteral("No backup of the device's configuration: ") + error);
+// Without a backup a write or an update goes on only when the user agrees.
+bool TVeltraConfigurator::GoOnWithoutBackup(const QString &error) {
     return SysMessageBox(
                Caption(),
                tr("Не удалось сохранить резервную копию конфигурации трекера (%1). Всё равно продолжить?")
@@ -531,7 +503,7 @@ void TVeltraConfigurator::ActDevCompareExecute() {
 void TVeltraConfigurator::CompareWithFile(const QString &fileName) {
     TLuHash fileConfig;
     fileConfig.Load(fileName, true, StdKeySeparators);
-    const QList<TConfigDifference> differences = CompareConfigs(fDeviceReported, fileConfig);
+    const QList<TConfigDifference> differences = CompareConfigs(fsession->DeviceReported(), fileConfig);
     auto *dialog = new TVeltraCompare(fileName, differences, [this](const QString &key) {
         TParamNode *node = FindParamNode(key);
         return node ? fmodel->IndexOf(node).data().toString() : QString();
@@ -556,7 +528,7 @@ void TVeltraConfigurator::LoadDifferences(const QList<TConfigDifference> &differ
 }
 
 void TVeltraConfigurator::ActDevBackupsExecute() {
-    const QString imei = comm->Identity().imei;
+    const QString imei = fsession->Identity().imei;
     auto *dialog = new TVeltraBackups(ListBackups(AppDataDir, imei), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &TVeltraBackups::Chosen, this, &TVeltraConfigurator::LoadConfigFrom);
@@ -581,153 +553,79 @@ bool TVeltraConfigurator::RefusedValuesAccepted() {
 }
 
 void TVeltraConfigurator::RefreshTick() {
-    if (!comm->DevPresent())
-        return;
+    QStringList keys;
     for (int i = 0; i < refresh_params.Count(); ++i) {
         const QString key = TrimText(refresh_params[i]);
         const TParamNode *node = FindParamNode(key);
         if (node && !node->data.changed)
-            comm->PutCmd(QStringLiteral(".R_") + key);
+            keys << key;
     }
+    fsession->Refresh(keys);
 }
 
-void TVeltraConfigurator::HandleNotification(quint32 msg, int code, qint64 value, const QString &text) {
-    if (msg == ProgressMessage) {
-        ProgressCode(code, value, text);
-        return;
-    }
-    if (msg != AppMessage)
-        return;
-    switch (code) {
-    case MSG_DEV_CMD:
-        DevCmdDone(value);
-        break;
-    case MSG_DEV_PRESENT:
-        DevPresent(value);
-        break;
-    case MSG_DEV_INFO:
-        DevInfo(value);
-        break;
-    case MSG_DEV_MESSAGE:
-        DevMessage(text);
-        break;
-    case MSG_DEV_PASSWORD:
-        DevPassword();
-        break;
-    case MSG_DEV_SEND_STR:
-        DevSendStr(text);
-        break;
-    case MSG_PORT_DENIED:
-        PortDenied(text);
-        break;
-    default:
-        break;
-    }
+// ---- what the session reports ----
+
+void TVeltraConfigurator::DevicePresent(const TDeviceIdentity &id) {
+    ShowPresence(true);
+    IdentityUpdated(id);
+    ReadDeviceConfig();
 }
 
-void TVeltraConfigurator::DevCmdDone(qint64 value) {
-    CmdAnswered(comm->LastCmd(), comm->LastAns(), value);
-}
-
-void TVeltraConfigurator::CmdAnswered(const QString &cmd, const QString &answer, qint64 value) {
-    const bool ok = value != 0;
-    Log(QStringLiteral("MSG_DEV_CMD: ") + WithoutPassword(cmd) + QStringLiteral(" -> ") + QString::number(value));
-    if (cmd.startsWith(QStringLiteral("S_PASSNOW"))) {
-        comm->PutCmd(QStringLiteral("_GET_DEV_INFO"));
-    } else if (cmd.startsWith(QStringLiteral("R_"))) {
-        if (cmd == u"R_CFG") {
-            dev_params.Clear();
-            dev_params.Assign(UnescapeText(answer), true, StdKeySeparators, QStringLiteral("\r"));
-            fDeviceReported.Clear();
-            fDeviceReported.Assign(&dev_params);
-            Log(QStringLiteral("Device config readed [%1]").arg(dev_params.Count()));
-            BuildParamsTree();
-        } else if (ok) {
-            const QString key = cmd.mid(2, 99);
-            fDeviceReported.SetVal(key, answer);
-            TParamNode *node = FindParamNode(key);
-            if (node && !node->data.changed) {
-                node->data.value = answer;
-                dev_params.SetVal(key, answer);
-                fmodel->NodeChanged(node);
-            }
-        } else {
-            Log(QStringLiteral("Read device parameter [") + cmd + QStringLiteral(" -> ") + answer + u']');
-        }
-    } else if (cmd == u"_WRITE_OK") {
-        Log(QStringLiteral("Configuration writed OK"));
-        ShowWriteSummary();
-    } else if (cmd == u"_CLOSE") {
-        close();
-    } else {
-        Log(QStringLiteral("CMD(") + cmd + QStringLiteral(") -> ") + (ok ? "OK" : "ERROR") + QStringLiteral(" [") +
-            answer + u']');
-        if (cmd.startsWith(QStringLiteral("S_"))) {
-            const qsizetype eq = cmd.indexOf(u'=');
-            const QString key = TrimText(cmd.mid(2, eq < 0 ? -1 : eq - 2));
-            TParamNode *node = FindParamNode(key);
-            if (ok && node) {
-                fmodel->SetChanged(node, false);
-                UpdateWriteAction();
-            }
-            if (ok) {
-                ++fWriteTally.written;
-                fDeviceReported.SetVal(key, cmd.mid(eq + 1));
-            } else {
-                fWriteTally.refused << key;
-            }
-        }
-    }
-}
-
-// What a write batch did, in the main log and the status bar: the refused keys keep their marks, so
-// the next write retries just those.
-void TVeltraConfigurator::ShowWriteSummary() {
-    const QString refused = fWriteTally.refused.join(QStringLiteral(", "));
-    Log(QStringLiteral("Write summary: %1 written, %2 refused").arg(fWriteTally.written).arg(fWriteTally.refused.size()) +
-        (refused.isEmpty() ? QString() : QStringLiteral(": ") + refused));
-    QString text = tr("Записано параметров: %1").arg(fWriteTally.written);
-    if (!refused.isEmpty())
-        text += tr(", не принято трекером: %1 (%2)").arg(fWriteTally.refused.size()).arg(refused);
-    statusBar()->showMessage(text);
-}
-
-void TVeltraConfigurator::LogDeviceDetails() {
-    Log(QStringLiteral("  Type:  ") + comm->DevName());
-    Log(QStringLiteral("  IMEI:  ") + comm->DevIMEI());
-    Log(QStringLiteral("  VerHw: ") + Versions(comm->DevHwVersion()));
-    Log(QStringLiteral("  VerSw: ") + Versions(comm->DevSwVersion()));
-}
-
-void TVeltraConfigurator::DevPresent(qint64 value) {
-    Log(QStringLiteral("MSG_DEV_PRESENT: ") + QString::number(value));
-    const bool present = value > 0;
-    for (const char *name : {"ActDevReadCfg", "ActDevShowInfo", "ActDevReboot", "ActDevUpdFirmware"})
-        Action(name)->setEnabled(present);
-    fDevLed->SetLit(present);
-    if (present) {
-        fDevName->setText(comm->DevName() + QStringLiteral(" [ ") + comm->DevIMEI() + QStringLiteral(" ]"));
-        Log(QStringLiteral("Device connected"));
-        LogDeviceDetails();
-        ReadDeviceConfig();
-        return;
-    }
+void TVeltraConfigurator::DeviceAbsent(bool forget) {
+    ShowPresence(false);
     fDevName->setText(NoDevice());
-    Log(QStringLiteral("Device disconnected"));
-    if (value < 0) {
+    if (forget) {
         ClearTree();
         fParamDesc->clear();
     }
 }
 
-void TVeltraConfigurator::DevInfo(qint64 value) {
-    Log(QStringLiteral("MSG_DEV_PRESENT: ") + QString::number(value));
-    fDevName->setText(comm->DevName() + QStringLiteral(" [ ") + comm->DevIMEI() + QStringLiteral(" ]"));
-    Log(QStringLiteral("Device info updated"));
-    LogDeviceDetails();
+void TVeltraConfigurator::ShowPresence(bool present) {
+    for (const char *name : {"ActDevReadCfg", "ActDevShowInfo", "ActDevReboot", "ActDevUpdFirmware"})
+        Action(name)->setEnabled(present);
+    fDevLed->SetLit(present);
 }
 
-void TVeltraConfigurator::DevMessage(const QString &text) {
+void TVeltraConfigurator::IdentityUpdated(const TDeviceIdentity &id) {
+    fDevName->setText(id.name + QStringLiteral(" [ ") + id.imei + QStringLiteral(" ]"));
+}
+
+void TVeltraConfigurator::ConfigRead(const TLuHash &) {
+    BuildParamsTree();
+}
+
+// An edited parameter keeps its edit; the answer is dropped for it.
+bool TVeltraConfigurator::ValueRead(const QString &key, const QString &value) {
+    TParamNode *node = FindParamNode(key);
+    if (!node || node->data.changed)
+        return false;
+    node->data.value = value;
+    fmodel->NodeChanged(node);
+    return true;
+}
+
+void TVeltraConfigurator::ValueConfirmed(const QString &key, const QString &) {
+    if (TParamNode *node = FindParamNode(key)) {
+        fmodel->SetChanged(node, false);
+        UpdateWriteAction();
+    }
+}
+
+// The refused keys keep their marks, so the next write retries just those.
+void TVeltraConfigurator::WriteDone(const TWriteSummary &summary) {
+    QString text = tr("Записано параметров: %1").arg(summary.written);
+    if (!summary.refused.isEmpty())
+        text += tr(", не принято трекером: %1 (%2)")
+                    .arg(summary.refused.size())
+                    .arg(summary.refused.join(QStringLiteral(", ")));
+    statusBar()->showMessage(text);
+}
+
+void TVeltraConfigurator::CloseRequested() {
+    close();
+}
+
+void TVeltraConfigurator::Message(const QString &text) {
     if (text.isEmpty())
         return;
     static const QString marks = QStringLiteral("!#*?");
@@ -738,7 +636,7 @@ void TVeltraConfigurator::DevMessage(const QString &text) {
         fcompanions.msgBox->ShowMsg(shown, mark < 0 ? 0 : flags[mark], 10);
 }
 
-void TVeltraConfigurator::DevPassword() {
+void TVeltraConfigurator::PasswordWanted() {
     QString password;
     bool ok = false;
     if (PasswordDialogHook) {
@@ -748,15 +646,8 @@ void TVeltraConfigurator::DevPassword() {
         ok = dialog.exec() == QDialog::Accepted;
         password = dialog.Password();
     }
-    if (ok && !password.isEmpty())
-        comm->PutCmd(QStringLiteral(".S_PASSNOW=") + password);
-}
-
-void TVeltraConfigurator::DevSendStr(const QString &text) {
-    if (!comm->DevPresent())
-        return;
-    Log(QStringLiteral("MSG_DEV_SEND_STR: ") + text);
-    comm->PutCmd(QStringLiteral("_SEND_STR=") + text);
+    if (ok)
+        fsession->SendPassword(password);
 }
 
 // Names the device, its group and how to join it. Shown after the notification returns, so that the
@@ -779,13 +670,9 @@ void TVeltraConfigurator::PortDenied(const QString &path) {
     QTimer::singleShot(0, this, [text] { SysMessageBox(Caption(), text, MB_OK | MB_ICONWARNING); });
 }
 
-void TVeltraConfigurator::ProgressCode(int code, qint64 value, const QString &text) {
-    if (code == PROGRESS_CANCEL) {
-        if (value == 1)
-            comm->Cancel();
-    } else if (fcompanions.progress) {
+void TVeltraConfigurator::Progress(int code, qint64 value, const QString &text) {
+    if (fcompanions.progress)
         fcompanions.progress->ApplyProgressCode(code, value, text);
-    }
 }
 
 // ---- configuration files ----
@@ -802,7 +689,7 @@ QString TVeltraConfigurator::AskFile(bool save, const QString &title, const QStr
 
 // The name both file dialogs propose: the connected tracker's IMEI.
 QString TVeltraConfigurator::DefaultConfigName() const {
-    return QStringLiteral("veltra_") + comm->Identity().imei + QStringLiteral(".cfg");
+    return QStringLiteral("veltra_") + fsession->Identity().imei + QStringLiteral(".cfg");
 }
 
 void TVeltraConfigurator::SaveConfigFile() {
@@ -813,12 +700,13 @@ void TVeltraConfigurator::SaveConfigFile() {
 }
 
 bool TVeltraConfigurator::SaveConfigTo(const QString &fileName) {
-    fmodel->ForEachNode([this](TParamNode &node) {
+    TLuHash &values = fsession->Values();
+    fmodel->ForEachNode([&values](TParamNode &node) {
         if (!node.data.key.startsWith(u'_'))
-            dev_params.SetVal(node.data.key, node.data.value);
+            values.SetVal(node.data.key, node.data.value);
     });
     QString error;
-    if (WriteTextFileWhole(fileName, dev_params.AsText(QStringLiteral("="), QStringLiteral("\r\n")), error))
+    if (WriteTextFileWhole(fileName, values.AsText(QStringLiteral("="), QStringLiteral("\r\n")), error))
         return true;
     SysMessageBox(Caption(), tr("Не удалось сохранить конфигурацию в файл [%1]: %2").arg(fileName, error),
                   MB_OK | MB_ICONERROR);
@@ -833,10 +721,11 @@ void TVeltraConfigurator::LoadConfigFile() {
 }
 
 void TVeltraConfigurator::LoadConfigFrom(const QString &fileName) {
-    dev_params.Load(fileName, true, StdKeySeparators);
+    TLuHash &values = fsession->Values();
+    values.Load(fileName, true, StdKeySeparators);
     BuildParamsTree();
-    fmodel->ForEachNode([this](TParamNode &node) {
-        node.data.value = dev_params.GetVal(node.data.key);
+    fmodel->ForEachNode([this, &values](TParamNode &node) {
+        node.data.value = values.GetVal(node.data.key);
         fmodel->SetChanged(&node, WrittenByLoad(node.data.key, node.data.value));
         fmodel->NodeChanged(&node);
     });
@@ -879,7 +768,7 @@ void TVeltraConfigurator::ActDevShowInfoExecute() {
     TVeltraDevInfo *info = fcompanions.devInfo;
     if (!info)
         return;
-    const TVeltraCommander::TIdentity id = comm->Identity();
+    const TDeviceIdentity id = fsession->Identity();
     info->UpdateDevInfo(QStringLiteral("\rDevName=") + id.name + QStringLiteral("\rDevIMEI=") + id.imei +
                         QStringLiteral("\rDevHwVersion=") + Versions(id.hw) + QStringLiteral("\rDevSwVersion=") +
                         Versions(id.sw) + u'\r');
@@ -902,13 +791,11 @@ void TVeltraConfigurator::ActDevUpdFirmwareExecute() {
                          "изменения будут потеряны. Всё равно обновлять прошивку?"),
                       MB_YESNO | MB_ICONWARNING) != IDYES)
         return;
-    if (comm->DevPresent() && BackupAccepted(QStringLiteral("firmware")))
-        comm->PutCmd(QStringLiteral("_UPD_FIRMWARE ") + QFileInfo(file).absoluteFilePath());
+    fsession->UpdateFirmware(QFileInfo(file).absoluteFilePath());
 }
 
 void TVeltraConfigurator::ActDevRebootExecute() {
-    if (comm->DevPresent())
-        comm->PutCmd(QStringLiteral("_REBOOT"));
+    fsession->Reboot();
 }
 
 void TVeltraConfigurator::ActHelpExecute() {
@@ -930,9 +817,8 @@ void TVeltraConfigurator::ActAboutExecute() {
 }
 
 void TVeltraConfigurator::ActDevSimExecute() {
-    // Through the channel, so that the handler runs as for the engine's own notification.
-    SendNotification(&freceiver, AppMessage, MSG_DEV_PRESENT, 1);
-    dev_params.Clear();
+    fsession->SimulatePresence();
+    fsession->Values().Clear();
     BuildParamsTree();
 }
 
@@ -946,7 +832,7 @@ void TVeltraConfigurator::closeEvent(QCloseEvent *event) {
             mayClose = true;
         } else if (answer == IDYES) {
             // Without a tracker nothing would be written and "_CLOSE" would never come back.
-            if (comm->DevPresent())
+            if (fsession->DevicePresent())
                 WriteDeviceConfig(true);
             else
                 SysMessageBox(Caption(),

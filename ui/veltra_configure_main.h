@@ -1,8 +1,8 @@
-// TVeltraConfigurator: the program's main window and its single point of control. It owns the command
-// engine and the three configuration stores (the device's values, the parameter description, the
-// refresh list), shows the parameter tree and the device's presence, and handles the engine's
-// notifications: reading the configuration into the tree, writing the marked parameters and clearing
-// each mark as the device confirms it, the password dialogue, progress and messages.
+// TVeltraConfigurator: the program's main window and its single point of control. It shows the
+// parameter tree built from the description and the device's values, the device's presence and the
+// description of the chosen parameter; its actions, menus and dialogs hand the dialogue with the
+// tracker to its session (session/), whose events it shows: the tree filled from a read, marks cleared
+// as the device confirms them, the password asked for, progress and messages.
 //
 // Every question it asks (message boxes, file dialogs, the password) goes through a hook that tests
 // answer; nothing here waits on a real modal box in a test.
@@ -10,9 +10,9 @@
 
 #include "LuHash.h"
 #include "LuStrings.h"
-#include "notify.h"
 #include "file_dialog.h"
 #include "params_tree.h"
+#include "veltra_session.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -27,21 +27,10 @@ class QToolButton;
 class QTreeView;
 class TLuLed;
 class TVeltraCommander;
-class TVeltraConfigurator;
 class TVeltraDevInfo;
 class TVeltraMsgBox;
 class TVirtualEditLink;
 class TVeltraProgressInfo;
-
-// The window's receiver of the engine's and the log window's notifications.
-class TMainWindowReceiver : public TNotifyReceiver {
-public:
-    explicit TMainWindowReceiver(TVeltraConfigurator &window) : fwindow(window) {}
-    void HandleNotification(quint32 msg, int code, qint64 value, const QString &text) override;
-
-private:
-    TVeltraConfigurator &fwindow;
-};
 
 // The windows that live beside the main window for the whole run; any may be missing (tests).
 struct TCompanionWindows {
@@ -51,7 +40,7 @@ struct TCompanionWindows {
     TVeltraMsgBox *msgBox = nullptr;
 };
 
-class TVeltraConfigurator : public QMainWindow {
+class TVeltraConfigurator : public QMainWindow, private TSessionListener {
     Q_OBJECT
 public:
     explicit TVeltraConfigurator(QWidget *parent = nullptr);
@@ -83,10 +72,6 @@ public:
     bool HasChangedParams() const;
     void UpdateWriteAction();
     void ParamEdited(TParamNode *node, int column, const QString &value, bool modified);
-    void HandleNotification(quint32 msg, int code, qint64 value, const QString &text);
-    // What a command result (MSG_DEV_CMD) does to the tree, the marks and the log, given the engine's
-    // last command, its answer and the result value.
-    void CmdAnswered(const QString &cmd, const QString &answer, qint64 value);
     void RefreshTick();
 
     // Configuration files.
@@ -98,8 +83,10 @@ public:
     // The comparison of the device's configuration with a file, in its dialog.
     void CompareWithFile(const QString &fileName);
 
+    // The dialogue with the tracker: the log and progress windows notify it (MainWindowHandle).
+    TVeltraSession &Session() const { return *fsession; }
     // For tests and the status strip.
-    TVeltraCommander &Engine() const { return *comm; }
+    TVeltraCommander &Engine() const { return fsession->Engine(); }
     TParamsModel &Model() const { return *fmodel; }
     QTreeView &ParamsTree() const { return *fParamsTree; }
     QString StatusText() const;
@@ -107,7 +94,7 @@ public:
     bool LedLit() const;
     QAction *Action(const QString &name) const;
     int RefreshPeriodMs() const;
-    const TLuHash &DevParams() const { return dev_params; }
+    const TLuHash &DevParams() const { return fsession->Values(); }
     const TLuStringList &RefreshParams() const { return refresh_params; }
 
 protected:
@@ -140,18 +127,22 @@ private:
     void ParamsTreeChange();
     bool StartEditing(const QModelIndex &index);
 
-    void DevCmdDone(qint64 value);
-    void DevPresent(qint64 value);
-    void DevInfo(qint64 value);
-    void DevMessage(const QString &text);
-    void DevPassword();
-    void DevSendStr(const QString &text);
-    void PortDenied(const QString &path);
-    void ProgressCode(int code, qint64 value, const QString &text);
-    void LogDeviceDetails();
-    void ShowWriteSummary();
+    // The session's events.
+    void DevicePresent(const TDeviceIdentity &id) override;
+    void DeviceAbsent(bool forget) override;
+    void IdentityUpdated(const TDeviceIdentity &id) override;
+    void ConfigRead(const TLuHash &values) override;
+    bool ValueRead(const QString &key, const QString &value) override;
+    void ValueConfirmed(const QString &key, const QString &value) override;
+    void WriteDone(const TWriteSummary &summary) override;
+    void CloseRequested() override;
+    void PasswordWanted() override;
+    void Message(const QString &text) override;
+    void Progress(int code, qint64 value, const QString &text) override;
+    void PortDenied(const QString &path) override;
+    bool GoOnWithoutBackup(const QString &error) override;
+    void ShowPresence(bool present);
     bool RefusedValuesAccepted();
-    bool BackupAccepted(const QString &reason);
     void ActDevBackupsExecute();
     void ActDevCompareExecute();
     void LoadDifferences(const QList<TConfigDifference> &differences);
@@ -162,8 +153,6 @@ private:
                     const QList<TFileFilter> &filters);
 
     const QString TAG = QStringLiteral("main");
-    TLuHash dev_params;
-    TLuHash fDeviceReported; // what the device itself last reported or confirmed: the backups' source
     TLuHash params_conf;
     TLuStringList refresh_params;
     TCompanionWindows fcompanions;
@@ -177,13 +166,8 @@ private:
     TLuLed *fDevLed = nullptr;
     QTimer *fRefreshTimer = nullptr;
     QString fFirmwareDir;
-    struct TWriteTally {
-        int written = 0;
-        QStringList refused;
-    } fWriteTally; // of the write batch under way
     bool fPortAccessExplained = false; // the person is told once per run how to reach a refused port
-    TMainWindowReceiver freceiver{*this};
-    // Last: the engine notifies freceiver and reads nothing else of the window, and it is stopped
-    // first in the destructor, while everything its notifications touch is whole.
-    std::unique_ptr<TVeltraCommander> comm;
+    // Last: its events reach this window, and it is stopped first in the destructor, while everything
+    // they touch is whole.
+    std::unique_ptr<TVeltraSession> fsession;
 };

@@ -165,6 +165,7 @@ protected:
             AppSettings->SetVal(QStringLiteral("com9"), QStringLiteral("/nonexistent/tty9"));
         }
         window = std::make_unique<TVeltraConfigurator>();
+        MainWindowHandle = &window->Session();
         window->SetCompanions({nullptr, nullptr, &progress, &msgBox});
         ShowWindow(*window);
     }

@@ -473,7 +473,7 @@ TEST_F(MainWindowTest, APortRefusedForPermissionIsExplainedOnceWithItsGroup) {
         // Later scans, and the engine telling again, do not ask again.
         const int scans = window->Engine().LastScan().scans;
         EXPECT_TRUE(WaitUntil([&] { return window->Engine().LastScan().scans >= scans + 2; }, 5000));
-        window->HandleNotification(AppMessage, MSG_PORT_DENIED, 1, port);
+        SendNotification(&window->Session(), AppMessage, MSG_PORT_DENIED, 1, port);
         ServeFor(50);
         EXPECT_EQ(questions.size(), 1);
         window.reset();

@@ -2,7 +2,6 @@
 
 #include "common.h"
 
-#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
@@ -12,16 +11,13 @@ namespace {
 constexpr int FirstScanGraceMs = 3000;
 }
 
-TCliSession::TCliSession(int timeoutMs) : ftimeout(timeoutMs) {
-    MainWindowHandle = this;
-    fengine = std::make_unique<TVeltraCommander>();
-}
+TCliSession::TCliSession(int timeoutMs)
+    : ftimeout(timeoutMs), fsession(std::make_unique<TVeltraSession>(static_cast<TSessionListener &>(*this))) {}
 
 TCliSession::~TCliSession() {
-    // The engine still notifies while it stops; the handler reads it, so it is stopped while whole.
-    fengine->Stop();
-    fengine.reset();
-    MainWindowHandle = nullptr;
+    // The engine still notifies while it stops; the handlers use this adapter, so it goes first.
+    fsession->Stop();
+    fsession.reset();
 }
 
 void Print(const QString &text) {
@@ -33,41 +29,69 @@ void PrintError(const QString &text) {
     std::fputs((text + u'\n').toLocal8Bit().constData(), stderr);
 }
 
-void TCliSession::HandleNotification(quint32 msg, int code, qint64 value, const QString &text) {
-    if (msg == ProgressMessage && OnProgress)
-        OnProgress(code, value, text);
-    if (msg != AppMessage)
-        return;
-    if (code == MSG_DEV_MESSAGE && OnMessage)
+void TCliSession::DevicePresent(const TDeviceIdentity &id) {
+    fpresent = true;
+    fidentity = id;
+}
+
+void TCliSession::DeviceAbsent(bool) {
+    fpresent = false;
+}
+
+void TCliSession::IdentityUpdated(const TDeviceIdentity &id) {
+    fpresent = true;
+    fidentity = id;
+}
+
+void TCliSession::PasswordWanted() {
+    fpasswordAsked = true;
+}
+
+void TCliSession::Message(const QString &text) {
+    if (OnMessage)
         OnMessage(text);
-    else if (code == MSG_DEV_PRESENT || code == MSG_DEV_INFO) {
-        fpresent = value == 1;
-        if (fpresent)
-            fidentity = {fengine->DevName(), fengine->DevIMEI(), fengine->DevHwVersion(),
-                         fengine->DevSwVersion()};
-    } else if (code == MSG_DEV_PASSWORD)
-        fpasswordAsked = true;
-    else if (code == MSG_DEV_CMD)
-        TakeResult(value == 1);
 }
 
-void TCliSession::Queue(const QString &line, bool report) {
-    fexpected.append({TVeltraCommander::CmdName(line), report});
-    fengine->PutCmd(line);
+void TCliSession::Progress(int code, qint64 value, const QString &text) {
+    if (OnProgress)
+        OnProgress(code, value, text);
 }
 
-// Results come in queue order; lines before the one reported were never run (the engine refused them
-// while the device was absent), so they are forgotten with it.
-void TCliSession::TakeResult(bool success) {
-    const QString cmd = fengine->LastCmd();
-    const auto it = std::find_if(fexpected.begin(), fexpected.end(),
-                                 [&cmd](const TExpected &e) { return e.cmd == cmd; });
+void TCliSession::ValueConfirmed(const QString &key, const QString &value) {
+    ++fwriteResults;
+    if (fonWritten)
+        fonWritten(key, value, true, QString());
+}
+
+void TCliSession::ValueRefused(const QString &key, const QString &value, const QString &answer) {
+    ++fwriteResults;
+    if (fonWritten)
+        fonWritten(key, value, false, answer);
+}
+
+void TCliSession::WriteDone(const TWriteSummary &) {
+    fwriteDone = true;
+}
+
+// Results come in queue order; commands before the one reported were never run (the engine refused
+// them while the device was absent), so they are forgotten with it.
+void TCliSession::CommandDone(const TCmdResult &result) {
+    if (result.command.IsInternal(TDeviceCommand::GetDevInfo))
+        fidentified = true;
+    const auto it = std::find(fexpected.begin(), fexpected.end(), result.command.Name());
     if (it == fexpected.end())
         return;
-    const bool report = it->report;
     fexpected.erase(fexpected.begin(), it + 1);
-    if (report && fonResult)
-        fonResult(cmd, success, fengine->LastAns());
+    if (fonResult)
+        fonResult(result);
+}
+
+bool TCliSession::GoOnWithoutBackup(const QString &error) {
+    PrintError(QStringLiteral("No backup of the device's configuration: ") + error);
+    if (AppSettings->GetVal(QStringLiteral("force")) == u"1")
+        return true;
+    PrintError(QStringLiteral("Nothing was changed; give force=1 to go on without a backup."));
+    return false;
 }
 
 // Sleeps in the event loop, not between looks at it: the engine waits in every notification until it
@@ -93,7 +117,7 @@ int TCliSession::WaitForDevice(const QString &password) {
     const QDeadlineTimer deadline(ftimeout);
     // A scan in which no port could even be opened ends the wait: the reasons will not change by waiting.
     const auto noPortOpens = [this] {
-        const TVeltraCommander::TScanReport scan = fengine->LastScan();
+        const TVeltraCommander::TScanReport scan = Engine().LastScan();
         return scan.scans > 0 && !scan.anyOpened && !scan.openErrors.isEmpty();
     };
     // The scan publishes no notification of its own: a tick looks at it ten times a second.
@@ -101,88 +125,81 @@ int TCliSession::WaitForDevice(const QString &password) {
     if (!fpresent && !fpasswordAsked) {
         // A time limit shorter than one scan: its end is waited for, so that the person is told what
         // each port did.
-        WaitUntil([this] { return fengine->LastScan().scans > 0; }, FirstScanGraceMs, [] {});
-        return 2;
+        WaitUntil([this] { return Engine().LastScan().scans > 0; }, FirstScanGraceMs, [] {});
+        return ExitNoDevice;
     }
     if (!fpasswordAsked)
-        return 0;
+        return ExitOk;
     if (password.isEmpty())
-        return 3;
+        return ExitPassword;
     fpresent = false;
     fpasswordAsked = false;
-    Queue(QStringLiteral(".S_PASSNOW=") + password, false);
-    // The identification reports the device before its own result; both are waited for, so that no
-    // result of the password flow is still on its way when the first command is queued.
-    QString cmd, answer;
-    const bool identified = Await(QStringLiteral("_GET_DEV_INFO"), cmd, answer, [&](const bool &finished) {
-        WaitUntil([&] { return finished; }, int(deadline.remainingTime()));
-    });
-    fexpected.clear();
+    fidentified = false;
+    // The session identifies the device again once the password is taken; the identification reports
+    // the device before its own result, and both are waited for, so that no result of the password
+    // flow is still on its way when the first command is queued.
+    fsession->SendPassword(password);
+    WaitUntil([&] { return fidentified; }, int(std::max<qint64>(0, deadline.remainingTime())));
     if (fpasswordAsked)
-        return 3;
-    return identified && fpresent ? 0 : 2;
+        return ExitPassword;
+    return fidentified && fpresent ? ExitOk : ExitNoDevice;
 }
 
-bool TCliSession::RunCommand(const QString &line, QString &lastCmd, QString &lastAns) {
-    return Await(line, lastCmd, lastAns,
-                 [this](const bool &finished) { WaitUntil([&] { return finished; }, ftimeout); });
-}
-
-bool TCliSession::RunLongCommand(const QString &line, const std::function<void()> &poll, bool &linkLost) {
-    linkLost = false;
-    if (!fengine->DevPresent())
-        return false;
-    QString lastCmd, lastAns;
-    return Await(line, lastCmd, lastAns, [&](const bool &finished) {
-        // The time limit holds until the engine takes the command; from then on its own deadlines do.
-        // A port error ends the command without a result: the link is dropped and the command is no
-        // longer running.
-        if (WaitUntil([&] { return finished || fengine->CmdQuLen() == 0; }, ftimeout, poll))
-            WaitUntil(
-                [&] {
-                    linkLost = !finished && !fpresent && !fengine->RunningCommand();
-                    return finished || linkLost;
-                },
-                -1, poll);
-    });
-}
-
-bool TCliSession::Await(const QString &line, QString &lastCmd, QString &lastAns,
+bool TCliSession::Await(const TDeviceCommand &command, TCmdResult &result, const std::function<bool()> &start,
                         const std::function<void(const bool &finished)> &wait) {
     bool finished = false;
-    bool ok = false;
-    fonResult = [&](const QString &cmd, bool success, const QString &ans) {
+    fonResult = [&](const TCmdResult &r) {
         finished = true;
-        ok = success;
-        lastCmd = cmd;
-        lastAns = ans;
+        result = r;
     };
-    Queue(line);
-    wait(finished);
+    fexpected.append(command.Name());
+    fnothingQueued = !start();
+    if (fnothingQueued)
+        fexpected.removeAll(command.Name());
+    else
+        wait(finished);
     fonResult = nullptr;
-    return ok;
+    return finished && result.success;
 }
 
-bool TCliSession::RunBatch(const QStringList &lines,
-                           const std::function<void(const QString &, bool, const QString &)> &onResult) {
-    static const QString marker = QStringLiteral("_WRITE_OK");
-    bool finished = false;
-    int results = 0;
-    fonResult = [&](const QString &cmd, bool success, const QString &ans) {
-        ++results;
-        if (cmd == marker)
-            finished = true;
-        else
-            onResult(cmd, success, ans);
-    };
-    for (const QString &line : lines)
-        Queue(line);
-    Queue(marker);
-    // The time limit is for each command, not for the batch: it starts again with every result.
-    for (int seen = -1; !finished && results > seen;) {
-        seen = results;
-        WaitUntil([&] { return finished || results > seen; }, ftimeout);
+bool TCliSession::RunCommand(const TDeviceCommand &command, TCmdResult &result) {
+    return Await(
+        command, result, [&] { fsession->Queue(command); return true; },
+        [this](const bool &finished) { WaitUntil([&] { return finished; }, ftimeout); });
+}
+
+bool TCliSession::RunFirmware(const QString &fileName, const std::function<void()> &poll, bool &linkLost) {
+    linkLost = false;
+    TCmdResult result;
+    return Await(
+        TDeviceCommand::Internal(TDeviceCommand::UpdateFirmware, fileName), result,
+        [&] { return fsession->UpdateFirmware(fileName); },
+        [&](const bool &finished) {
+            // The time limit holds until the engine takes the command; from then on its own deadlines
+            // do. A port error ends the command without a result: the link is dropped and the command
+            // is no longer running.
+            if (WaitUntil([&] { return finished || Engine().CmdQuLen() == 0; }, ftimeout, poll))
+                WaitUntil(
+                    [&] {
+                        linkLost = !finished && !fpresent && !Engine().RunningCommand();
+                        return finished || linkLost;
+                    },
+                    -1, poll);
+        });
+}
+
+bool TCliSession::RunWrite(const QList<std::pair<QString, QString>> &entries,
+                           const std::function<void(const QString &, const QString &, bool, const QString &)> &onResult) {
+    fwriteDone = false;
+    fwriteResults = 0;
+    fonWritten = onResult;
+    const bool started = fsession->Write(entries);
+    fnothingQueued = !started;
+    // The time limit is for each entry, not for the batch: it starts again with every result.
+    for (int seen = -1; started && !fwriteDone && fwriteResults > seen;) {
+        seen = fwriteResults;
+        WaitUntil([&] { return fwriteDone || fwriteResults > seen; }, ftimeout);
     }
-    fonResult = nullptr;
-    return finished;
+    fonWritten = nullptr;
+    return started && fwriteDone;
 }

@@ -1,10 +1,10 @@
-// TCliSession: the headless front end's side of the engine. It receives the engine's notifications on
-// the main thread like the main window does, and offers blocking steps with time limits for the
-// command-line program: wait for the device, run a queued command, watch the device's own lines.
+// TCliSession: the headless front end's blocking adapter over the device dialogue (TVeltraSession). It
+// listens to the session's events on the main thread and offers steps with time limits for the
+// command-line program: wait for the device (answering its password request), run one command, write
+// a configuration with a backup first, upload firmware.
 #pragma once
 
-#include "notify.h"
-#include "veltra_commander.h"
+#include "veltra_session.h"
 
 #include <QString>
 #include <functional>
@@ -16,62 +16,72 @@ enum TExit { ExitOk = 0, ExitUsage = 1, ExitNoDevice = 2, ExitPassword = 3, Exit
 void Print(const QString &text);
 void PrintError(const QString &text); // adds the line end
 
-class TCliSession : public TNotifyReceiver {
+class TCliSession : private TSessionListener {
 public:
     explicit TCliSession(int timeoutMs);
     ~TCliSession() override;
 
-    void HandleNotification(quint32 msg, int code, qint64 value, const QString &text) override;
-
     // Finds and identifies the device; sends `password` when the device asks for one.
     // 0 present, 2 no device within the time limit, 3 password asked and none (or a wrong one) given.
     int WaitForDevice(const QString &password);
-    // Queues `line` and waits for its result; the engine's LastCmd/LastAns are read while it waits.
-    // Only the results of lines this session queued count: the password flow's own lines never answer
-    // a command.
-    bool RunCommand(const QString &line, QString &lastCmd, QString &lastAns);
-    // Queues an internal command that ends by deadlines of its own (the firmware upload) and waits for
-    // its result however long it takes; `poll` runs about every 100 ms meanwhile. The wait also ends,
-    // with false and `linkLost` set, when the link drops without a result (a port error).
-    bool RunLongCommand(const QString &line, const std::function<void()> &poll, bool &linkLost);
-    // Queues every line, then a marker; `onResult` sees each command's result as it comes. False when
-    // no result came within the time limit (which applies to each command).
-    bool RunBatch(const QStringList &lines,
-                  const std::function<void(const QString &, bool, const QString &)> &onResult);
-    TVeltraCommander &Engine() { return *fengine; }
+    // Queues `command` and waits for its result. Only the results of commands this adapter queued
+    // count: the password flow's own lines never answer a command.
+    bool RunCommand(const TDeviceCommand &command, TCmdResult &result);
+    // Uploads an image (the session backs the configuration up first) and waits for the result however
+    // long it takes; `poll` runs about every 100 ms meanwhile. The wait also ends, with false and
+    // `linkLost` set, when the link drops without a result (a port error).
+    bool RunFirmware(const QString &fileName, const std::function<void()> &poll, bool &linkLost);
+    // Writes the entries through the session (a backup first); `onResult` sees each entry's result as it
+    // comes. False when nothing was written (no backup and not going on) or no result came within the
+    // time limit, which applies to each entry.
+    bool RunWrite(const QList<std::pair<QString, QString>> &entries,
+                  const std::function<void(const QString &key, const QString &value, bool ok,
+                                           const QString &answer)> &onResult);
+    // Whether the last write or upload was refused before anything was queued (the listener has
+    // said why: no backup).
+    bool NothingQueued() const { return fnothingQueued; }
 
-    // While set, these see the engine's progress reports (code, value, text of ProgressMessage) and its
-    // messages to the user (MSG_DEV_MESSAGE).
+    TVeltraSession &Session() { return *fsession; }
+    TVeltraCommander &Engine() { return fsession->Engine(); }
+
+    // While set, these see the engine's progress reports and its messages to the user.
     std::function<void(int, qint64, const QString &)> OnProgress;
     std::function<void(const QString &)> OnMessage;
 
     // The identity as the engine published it when the device became present.
-    struct TIdentity {
-        QString name, imei;
-        int hw = 0, sw = 0;
-    };
-    TIdentity Identity() const { return fidentity; }
+    TDeviceIdentity Identity() const { return fidentity; }
 
 private:
+    void DevicePresent(const TDeviceIdentity &id) override;
+    void DeviceAbsent(bool forget) override;
+    void IdentityUpdated(const TDeviceIdentity &id) override;
+    void ValueConfirmed(const QString &key, const QString &value) override;
+    void ValueRefused(const QString &key, const QString &value, const QString &answer) override;
+    void WriteDone(const TWriteSummary &summary) override;
+    void PasswordWanted() override;
+    void Message(const QString &text) override;
+    void Progress(int code, qint64 value, const QString &text) override;
+    void CommandDone(const TCmdResult &result) override;
+    bool GoOnWithoutBackup(const QString &error) override;
+
     // A negative time limit waits for ever.
     bool WaitUntil(const std::function<bool()> &done, int timeoutMs, const std::function<void()> &poll = {});
-    // Queues `line`; `wait` returns when `finished` is set (by the result) or it gives up.
-    bool Await(const QString &line, QString &lastCmd, QString &lastAns,
+    // Expects `command`'s result, runs `start` (which queues it; false: nothing queued), then `wait`
+    // until the result is in `finished` or it gives up.
+    bool Await(const TDeviceCommand &command, TCmdResult &result, const std::function<bool()> &start,
                const std::function<void(const bool &finished)> &wait);
-    // Queues `line` and expects its result, in queue order; fonResult sees it when `report` is set.
-    void Queue(const QString &line, bool report = true);
-    // Hands a reported result to fonResult when it belongs to the next line this session queued.
-    void TakeResult(bool success);
 
     int ftimeout;
-    std::unique_ptr<TVeltraCommander> fengine;
     bool fpresent = false;
     bool fpasswordAsked = false;
-    TIdentity fidentity;
-    std::function<void(const QString &, bool, const QString &)> fonResult;
-    struct TExpected {
-        QString cmd; // LastCmd while its result is reported
-        bool report;
-    };
-    QList<TExpected> fexpected; // the lines queued and not yet reported, oldest first
+    bool fidentified = false; // the identification after a password has run
+    TDeviceIdentity fidentity;
+    QStringList fexpected; // the names of the commands queued and not yet reported, oldest first
+    std::function<void(const TCmdResult &)> fonResult;
+    std::function<void(const QString &, const QString &, bool, const QString &)> fonWritten;
+    bool fwriteDone = false;
+    int fwriteResults = 0;
+    bool fnothingQueued = false;
+    // Last: its events reach this adapter, which stops it first.
+    std::unique_ptr<TVeltraSession> fsession;
 };

@@ -203,8 +203,8 @@ int UploadFirmware(TCliSession &session, const QString &fileName) {
     session.OnMessage = [&message](const QString &text) { message = text; };
     TInterruptWatch interrupt;
     bool linkLost = false;
-    const bool ok = session.RunLongCommand(
-        QStringLiteral("_UPD_FIRMWARE ") + fileName,
+    const bool ok = session.RunFirmware(
+        fileName,
         [&] {
             if (interrupt.Take())
                 session.Engine().Cancel();
@@ -213,6 +213,8 @@ int UploadFirmware(TCliSession &session, const QString &fileName) {
     session.OnProgress = nullptr;
     session.OnMessage = nullptr;
     progress.End();
+    if (!ok && session.NothingQueued())
+        return ExitFailed; // no backup, and not going on without one: said why
     if (!ok) {
         PrintError(message);
         if (linkLost)

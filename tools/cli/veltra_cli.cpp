@@ -148,7 +148,7 @@ QJsonValue JsonText(bool present, const QString &text) {
 }
 
 int ShowInfo(TCliSession &session) {
-    const TCliSession::TIdentity id = session.Identity();
+    const TDeviceIdentity id = session.Identity();
     if (JsonOutput) {
         PrintJson({{"type", id.name}, {"imei", id.imei}, {"hw", id.hw}, {"sw", id.sw}});
         return ExitOk;
@@ -159,12 +159,12 @@ int ShowInfo(TCliSession &session) {
 
 // The device's whole configuration; false (and said why) when it could not be read.
 bool ReadDeviceConfig(TCliSession &session, TLuHash &config) {
-    QString cmd, answer;
-    if (!session.RunCommand(QStringLiteral("/R_CFG"), cmd, answer)) {
-        PrintError(QStringLiteral("Reading the configuration failed: ") + UnescapeText(answer));
+    TCmdResult result;
+    if (!session.RunCommand(TDeviceCommand::ReadConfig(), result)) {
+        PrintError(QStringLiteral("Reading the configuration failed: ") + UnescapeText(result.answer));
         return false;
     }
-    config.Assign(UnescapeText(answer), true);
+    config.Assign(UnescapeText(result.answer), true);
     return true;
 }
 
@@ -208,15 +208,15 @@ int DiffConfig(TCliSession &session, const TLuHash &file) {
 }
 
 // The same entries a loaded configuration file marks for writing.
-QStringList WriteCommands(const TLuHash &config) {
-    QStringList lines;
+QList<std::pair<QString, QString>> WriteEntries(const TLuHash &config) {
+    QList<std::pair<QString, QString>> entries;
     for (int i = 0; i < config.Count(); ++i) {
         const QString key = config.GetKey(i);
         const QString value = config.GetValByIndex(i);
         if (WrittenByLoad(key, value))
-            lines << QStringLiteral("S_") + key + u'=' + value;
+            entries.append({key, value});
     }
-    return lines;
+    return entries;
 }
 
 // Why a configuration file cannot be written from, or nothing when it can be read.
@@ -242,19 +242,14 @@ bool LoadConfig(const QString &fileName, TLuHash &config) {
     return problem.isEmpty();
 }
 
-// The configuration the device holds now, saved before something changes it. False when it could
-// not be saved and the user has not said to go on without it (force=1).
-bool BackUp(TCliSession &session, const QString &reason) {
+// The session backs up what the device reported before it changes anything, as the window's does:
+// the configuration is read first. False when it cannot be read and the user has not said to go on
+// without a backup (force=1).
+bool ReadForBackup(TCliSession &session) {
     TLuHash device;
-    QString error = QStringLiteral("the device's configuration could not be read");
-    QString path;
     if (ReadDeviceConfig(session, device))
-        path = WriteBackup(AppDataDir, session.Identity().imei, device, reason, BackupKeep(), error);
-    if (!path.isEmpty()) {
-        AppLog(QStringLiteral("cli"), QStringLiteral("Backup of the device's configuration: ") + path, -1);
         return true;
-    }
-    PrintError(QStringLiteral("No backup of the device's configuration: ") + error);
+    PrintError(QStringLiteral("No backup of the device's configuration: the device's configuration could not be read"));
     if (AppSettings->GetVal(QStringLiteral("force")) == u"1")
         return true;
     PrintError(QStringLiteral("Nothing was changed; give force=1 to go on without a backup."));
@@ -280,11 +275,11 @@ int ListBackupFiles(const QString &imei) {
 int WriteConfig(TCliSession &session, const TLuHash &config) {
     int failed = 0;
     int confirmed = 0;
-    const QStringList lines = WriteCommands(config);
     // The engine's word to the user, for one: another tracker was found and the rest was not sent.
     session.OnMessage = [](const QString &text) { PrintError(text); };
-    const bool done = session.RunBatch(lines, [&](const QString &cmd, bool ok, const QString &answer) {
-        const QString entry = cmd.mid(2);
+    const bool done = session.RunWrite(WriteEntries(config), [&](const QString &key, const QString &value, bool ok,
+                                                                 const QString &answer) {
+        const QString entry = key + u'=' + value;
         if (ok) {
             ++confirmed;
             Print(entry + QStringLiteral(": confirmed\n"));
@@ -295,6 +290,8 @@ int WriteConfig(TCliSession &session, const TLuHash &config) {
         }
     });
     session.OnMessage = nullptr;
+    if (session.NothingQueued())
+        return ExitFailed; // nothing written: said why
     Print(QStringLiteral("%1 written, %2 refused\n").arg(confirmed).arg(failed));
     if (!done)
         PrintError(QStringLiteral("The device stopped answering before every entry was written."));
@@ -340,8 +337,8 @@ int SendLine(TCliSession &session, const QString &line) {
     };
     pump(700); // past the follower's first look, which delivers the log's old tail
     echo.collecting = true;
-    QString cmd, answer;
-    const bool ok = session.RunCommand(QStringLiteral("_SEND_STR=") + line, cmd, answer);
+    TCmdResult result;
+    const bool ok = session.RunCommand(TDeviceCommand::Internal(TDeviceCommand::SendText, line), result);
     pump(1100);
     Print(DeviceLines(echo.text));
     return ok ? ExitOk : ExitFailed;
@@ -361,7 +358,7 @@ int RunDeviceCommand(const QString &command, const QStringList &args) {
         return ShowInfo(session);
     if (command == u"read")
         return ReadConfig(session);
-    if ((command == u"write" || command == u"firmware") && !BackUp(session, command))
+    if ((command == u"write" || command == u"firmware") && !ReadForBackup(session))
         return ExitFailed;
     if (command == u"write")
         return WriteConfig(session, config);

@@ -119,7 +119,7 @@ bool SavePortMessage(TVeltraConfigurator &window, const QDir &folder) {
         return IDOK;
     });
     AppMessage = RegisterMessageName(QStringLiteral("ui_screenshots"));
-    window.HandleNotification(AppMessage, MSG_PORT_DENIED, 1, port);
+    SendNotification(&window.Session(), AppMessage, MSG_PORT_DENIED, 1, port);
     QApplication::processEvents();
     SetSysMessageBoxHook({});
     return box && Save(*box, folder, QStringLiteral("port_permission"));

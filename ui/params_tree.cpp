@@ -89,6 +89,22 @@ void TParamsModel::SetChanged(TParamNode *node, bool changed) {
     NodeChanged(node);
 }
 
+void TParamsModel::SetValue(TParamNode *node, const QString &value, bool changed) {
+    if (!node)
+        return;
+    node->data.value = value;
+    SetChanged(node, changed);
+    NodeChanged(node);
+}
+
+bool TParamsModel::setData(const QModelIndex &index, const QVariant &value, int role) {
+    TParamNode *node = NodeOf(index);
+    if (role != Qt::EditRole || !node || !Editable(node->data, index.column()))
+        return false;
+    SetValue(node, value.toString(), true);
+    return true;
+}
+
 TParamNode *TParamsModel::AddNode(TParamNode *parent, TParamNodeData data) {
     auto &siblings = parent ? parent->children : froots;
     const int row = int(siblings.size());

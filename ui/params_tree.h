@@ -54,6 +54,8 @@ public:
     // Marks or unmarks a parameter (groups are never marked) and repaints it. The model counts the
     // marks, so asking whether any is set costs nothing however large the tree.
     void SetChanged(TParamNode *node, bool changed);
+    // Gives a node its value and mark together and repaints it: every change of a value goes here.
+    void SetValue(TParamNode *node, const QString &value, bool changed);
     int ChangedCount() const { return fchanged; }
     TParamNode *NodeOf(const QModelIndex &index) const;
     QModelIndex IndexOf(TParamNode *node, int column = 0) const;
@@ -76,6 +78,8 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
+    // An edited value cell: the value, marked changed.
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
 
 private:
     const std::vector<std::unique_ptr<TParamNode>> &ChildrenOf(const TParamNode *node) const;

@@ -43,6 +43,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <QUndoStack>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -87,12 +88,12 @@ QString Versions(int version) {
 
 } // namespace
 
-TVeltraConfigurator::TFileDialog TVeltraConfigurator::FileDialogHook;
-TVeltraConfigurator::TPasswordDialog TVeltraConfigurator::PasswordDialogHook;
-
 TVeltraConfigurator::TVeltraConfigurator(QWidget *parent) : QMainWindow(parent) {
     setWindowTitle(tr("VELTRA - Конфигуратор"));
+    fundo = new QUndoStack(this);
     CreateActions();
+    connect(fundo, &QUndoStack::canUndoChanged, Action("ActUndo"), &QAction::setEnabled);
+    connect(fundo, &QUndoStack::canRedoChanged, Action("ActRedo"), &QAction::setEnabled);
     CreateMenus();
     CreateLayout();
     fRefreshTimer = new QTimer(this);
@@ -113,6 +114,10 @@ TVeltraConfigurator::~TVeltraConfigurator() {
     fmodel->SetExpandedQuery({});
     delete takeCentralWidget();
     Log(QStringLiteral("Destroy [%1]").arg(clock.elapsed()));
+}
+
+void TVeltraConfigurator::SetQuestions(TWindowQuestions *questions) {
+    fquestions = questions ? questions : &fdialogs;
 }
 
 int TVeltraConfigurator::RefreshPeriodMs() const {
@@ -174,6 +179,11 @@ void TVeltraConfigurator::CreateActions() {
               &TVeltraConfigurator::ActAboutExecute);
     AddAction("ActDevSim", "ActDevSim", nullptr, {QKeySequence("Ctrl+Shift+F12")}, true,
               &TVeltraConfigurator::ActDevSimExecute);
+    // On no menu: the menus keep their entries; the shortcuts and tool tips tell.
+    AddAction("ActUndo", QT_TR_NOOP("Отменить"), QT_TR_NOOP("Отменить последнее изменение значений (Ctrl+Z)"),
+              {QKeySequence("Ctrl+Z")}, false, &TVeltraConfigurator::ActUndoExecute);
+    AddAction("ActRedo", QT_TR_NOOP("Вернуть"), QT_TR_NOOP("Вернуть отменённое изменение значений (Ctrl+Shift+Z)"),
+              {QKeySequence("Ctrl+Shift+Z")}, false, &TVeltraConfigurator::ActRedoExecute);
 }
 
 QAction *TVeltraConfigurator::Action(const QString &name) const {
@@ -453,15 +463,92 @@ void TVeltraConfigurator::UpdateWriteAction() {
 void TVeltraConfigurator::ParamEdited(TParamNode *node, int, const QString &value, bool modified) {
     if (!node || !modified)
         return;
-    node->data.value = value;
-    fmodel->SetChanged(node, true);
-    fmodel->NodeChanged(node);
+    const QString key = node->data.key;
+    RecordEdits(tr("изменение %1").arg(key), [&] { fmodel->SetValue(node, value, true); });
+}
+
+// ---- undo of unwritten edits ----
+
+TVeltraConfigurator::TValueStates TVeltraConfigurator::ValueStates() const {
+    TValueStates states;
+    fmodel->ForEachNode([&states](TParamNode &node) {
+        if (!node.data.is_group && !states.contains(node.data.key))
+            states.insert(node.data.key, {node.data.value, node.data.changed});
+    });
+    return states;
+}
+
+// Every parameter back to the value and mark it had; a parameter the tree no longer has is skipped.
+void TVeltraConfigurator::ApplyValueStates(const TValueStates &states) {
+    for (auto it = states.cbegin(); it != states.cend(); ++it)
+        fmodel->SetValue(FindParamNode(it.key()), it->value, it->changed);
     UpdateWriteAction();
+    ApplyFilter();
+}
+
+namespace {
+
+// One step of the history: the values and marks before and after it, of the parameters it changed.
+class TValueEditsCommand : public QUndoCommand {
+public:
+    using TApply = std::function<void(const TVeltraConfigurator::TValueStates &)>;
+    TValueEditsCommand(const QString &text, TVeltraConfigurator::TValueStates before,
+                       TVeltraConfigurator::TValueStates after, TApply apply)
+        : QUndoCommand(text), fbefore(std::move(before)), fafter(std::move(after)), fapply(std::move(apply)) {}
+    // The step has already been taken when it is pushed.
+    void redo() override {
+        if (!fdone)
+            fdone = true;
+        else
+            fapply(fafter);
+    }
+    void undo() override { fapply(fbefore); }
+
+private:
+    TVeltraConfigurator::TValueStates fbefore, fafter;
+    TApply fapply;
+    bool fdone = false;
+};
+
+} // namespace
+
+void TVeltraConfigurator::RecordEdits(const QString &text, const std::function<void()> &change) {
+    const TValueStates before = ValueStates();
+    change();
+    const TValueStates after = ValueStates();
+    TValueStates was, now;
+    for (auto it = after.cbegin(); it != after.cend(); ++it) {
+        const auto old = before.constFind(it.key());
+        const TValueState previous = old == before.cend() ? TValueState{} : *old;
+        if (previous.value != it->value || previous.changed != it->changed) {
+            was.insert(it.key(), previous);
+            now.insert(it.key(), *it);
+        }
+    }
+    UpdateWriteAction();
+    if (!now.isEmpty())
+        fundo->push(new TValueEditsCommand(text, was, now, [this](const TValueStates &states) { ApplyValueStates(states); }));
+}
+
+void TVeltraConfigurator::ActUndoExecute() {
+    if (!fundo->canUndo())
+        return;
+    const QString text = fundo->undoText();
+    fundo->undo();
+    statusBar()->showMessage(tr("Отменено: %1").arg(text));
+}
+
+void TVeltraConfigurator::ActRedoExecute() {
+    if (!fundo->canRedo())
+        return;
+    const QString text = fundo->redoText();
+    fundo->redo();
+    statusBar()->showMessage(tr("Возвращено: %1").arg(text));
 }
 
 void TVeltraConfigurator::ReadDeviceConfig() {
     if (HasChangedParams() &&
-        SysMessageBox(Caption(),
+        fquestions->Confirm(Caption(),
                       tr("Некоторые параметры были изменены. При перезагрузке изменения будут потеряны. "
                          "Всё равно перезагрузить?"),
                       MB_YESNO | MB_ICONWARNING) != IDYES)
@@ -485,7 +572,7 @@ void TVeltraConfigurator::WriteDeviceConfig(bool closeAfter) {
 
 // Without a backup a write or an update goes on only when the user agrees.
 bool TVeltraConfigurator::GoOnWithoutBackup(const QString &error) {
-    return SysMessageBox(
+    return fquestions->Confirm(
                Caption(),
                tr("Не удалось сохранить резервную копию конфигурации трекера (%1). Всё равно продолжить?")
                    .arg(error),
@@ -515,15 +602,13 @@ void TVeltraConfigurator::CompareWithFile(const QString &fileName) {
 }
 
 void TVeltraConfigurator::LoadDifferences(const QList<TConfigDifference> &differences) {
-    for (const TConfigDifference &d : differences) {
-        TParamNode *node = FindParamNode(d.key);
-        if (!d.inFile || !node || node->data.is_group)
-            continue;
-        node->data.value = d.fileValue;
-        fmodel->SetChanged(node, true);
-        fmodel->NodeChanged(node);
-    }
-    UpdateWriteAction();
+    RecordEdits(tr("загрузка отличий"), [&] {
+        for (const TConfigDifference &d : differences) {
+            TParamNode *node = FindParamNode(d.key);
+            if (d.inFile && node && !node->data.is_group)
+                fmodel->SetValue(node, d.fileValue, true);
+        }
+    });
     ApplyFilter();
 }
 
@@ -544,7 +629,7 @@ bool TVeltraConfigurator::RefusedValuesAccepted() {
     });
     if (refused.isEmpty())
         return true;
-    return SysMessageBox(Caption(),
+    return fquestions->Confirm(Caption(),
                          tr("Значения %1 параметров не соответствуют описанию: %2. Всё равно записать их "
                             "в трекер?")
                              .arg(refused.size())
@@ -575,6 +660,7 @@ void TVeltraConfigurator::DeviceAbsent(bool forget) {
     ShowPresence(false);
     fDevName->setText(NoDevice());
     if (forget) {
+        fundo->clear();
         ClearTree();
         fParamDesc->clear();
     }
@@ -591,6 +677,7 @@ void TVeltraConfigurator::IdentityUpdated(const TDeviceIdentity &id) {
 }
 
 void TVeltraConfigurator::ConfigRead(const TLuHash &) {
+    fundo->clear(); // the tree is the tracker's again
     BuildParamsTree();
 }
 
@@ -599,8 +686,7 @@ bool TVeltraConfigurator::ValueRead(const QString &key, const QString &value) {
     TParamNode *node = FindParamNode(key);
     if (!node || node->data.changed)
         return false;
-    node->data.value = value;
-    fmodel->NodeChanged(node);
+    fmodel->SetValue(node, value, false);
     return true;
 }
 
@@ -613,6 +699,8 @@ void TVeltraConfigurator::ValueConfirmed(const QString &key, const QString &) {
 
 // The refused keys keep their marks, so the next write retries just those.
 void TVeltraConfigurator::WriteDone(const TWriteSummary &summary) {
+    // What was written is the tracker's now: its history ends (refused values keep their marks).
+    fundo->clear();
     QString text = tr("Записано параметров: %1").arg(summary.written);
     if (!summary.refused.isEmpty())
         text += tr(", не принято трекером: %1 (%2)")
@@ -638,15 +726,7 @@ void TVeltraConfigurator::Message(const QString &text) {
 
 void TVeltraConfigurator::PasswordWanted() {
     QString password;
-    bool ok = false;
-    if (PasswordDialogHook) {
-        ok = PasswordDialogHook(password);
-    } else {
-        TVeltraPassword dialog(this);
-        ok = dialog.exec() == QDialog::Accepted;
-        password = dialog.Password();
-    }
-    if (ok)
+    if (fquestions->AskPassword(password))
         fsession->SendPassword(password);
 }
 
@@ -667,7 +747,7 @@ void TVeltraConfigurator::PortDenied(const QString &path) {
                  "добавьте себя в эту группу командой\n\nsudo usermod -aG %2 $USER\n\nи войдите в систему "
                  "заново.")
                   .arg(path, group);
-    QTimer::singleShot(0, this, [text] { SysMessageBox(Caption(), text, MB_OK | MB_ICONWARNING); });
+    QTimer::singleShot(0, this, [this, text] { fquestions->Confirm(Caption(), text, MB_OK | MB_ICONWARNING); });
 }
 
 void TVeltraConfigurator::Progress(int code, qint64 value, const QString &text) {
@@ -679,12 +759,7 @@ void TVeltraConfigurator::Progress(int code, qint64 value, const QString &text) 
 
 QString TVeltraConfigurator::AskFile(bool save, const QString &title, const QString &folder, const QString &name,
                                      const QList<TFileFilter> &filters) {
-    if (FileDialogHook)
-        return FileDialogHook(save, title, folder, name, FileFiltersText(filters));
-    // The one save dialog is the configuration's.
-    const auto dialog =
-        NewFileDialog(this, save, title, QDir(folder).filePath(name), filters, save ? QStringLiteral("cfg") : QString());
-    return dialog->exec() == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
+    return fquestions->ChooseFile(save, title, folder, name, filters);
 }
 
 // The name both file dialogs propose: the connected tracker's IMEI.
@@ -708,7 +783,7 @@ bool TVeltraConfigurator::SaveConfigTo(const QString &fileName) {
     QString error;
     if (WriteTextFileWhole(fileName, values.AsText(QStringLiteral("="), QStringLiteral("\r\n")), error))
         return true;
-    SysMessageBox(Caption(), tr("Не удалось сохранить конфигурацию в файл [%1]: %2").arg(fileName, error),
+    fquestions->Confirm(Caption(), tr("Не удалось сохранить конфигурацию в файл [%1]: %2").arg(fileName, error),
                   MB_OK | MB_ICONERROR);
     return false;
 }
@@ -721,15 +796,15 @@ void TVeltraConfigurator::LoadConfigFile() {
 }
 
 void TVeltraConfigurator::LoadConfigFrom(const QString &fileName) {
-    TLuHash &values = fsession->Values();
-    values.Load(fileName, true, StdKeySeparators);
-    BuildParamsTree();
-    fmodel->ForEachNode([this, &values](TParamNode &node) {
-        node.data.value = values.GetVal(node.data.key);
-        fmodel->SetChanged(&node, WrittenByLoad(node.data.key, node.data.value));
-        fmodel->NodeChanged(&node);
+    RecordEdits(tr("загрузка файла %1").arg(QFileInfo(fileName).fileName()), [&] {
+        TLuHash &values = fsession->Values();
+        values.Load(fileName, true, StdKeySeparators);
+        BuildParamsTree();
+        fmodel->ForEachNode([this, &values](TParamNode &node) {
+            const QString value = values.GetVal(node.data.key);
+            fmodel->SetValue(&node, value, WrittenByLoad(node.data.key, value));
+        });
     });
-    UpdateWriteAction();
     ApplyFilter();
 }
 
@@ -786,7 +861,7 @@ void TVeltraConfigurator::ActDevUpdFirmwareExecute() {
     if (file.isEmpty())
         return;
     if (HasChangedParams() &&
-        SysMessageBox(Caption(),
+        fquestions->Confirm(Caption(),
                       tr("Некоторые параметры конфигурации были изменены. При обновлении прошивки эти "
                          "изменения будут потеряны. Всё равно обновлять прошивку?"),
                       MB_YESNO | MB_ICONWARNING) != IDYES)
@@ -819,6 +894,7 @@ void TVeltraConfigurator::ActAboutExecute() {
 void TVeltraConfigurator::ActDevSimExecute() {
     fsession->SimulatePresence();
     fsession->Values().Clear();
+    fundo->clear();
     BuildParamsTree();
 }
 
@@ -826,7 +902,7 @@ void TVeltraConfigurator::closeEvent(QCloseEvent *event) {
     bool mayClose = !HasChangedParams();
     if (!mayClose) {
         const int answer =
-            SysMessageBox(Caption(), tr("Некоторые параметры были изменены. Записать их в трекер?"),
+            fquestions->Confirm(Caption(), tr("Некоторые параметры были изменены. Записать их в трекер?"),
                           MB_YESNOCANCEL | MB_ICONWARNING);
         if (answer == IDNO) {
             mayClose = true;
@@ -835,7 +911,7 @@ void TVeltraConfigurator::closeEvent(QCloseEvent *event) {
             if (fsession->DevicePresent())
                 WriteDeviceConfig(true);
             else
-                SysMessageBox(Caption(),
+                fquestions->Confirm(Caption(),
                               tr("Трекер не подключён: изменения не могут быть записаны. Подключите "
                                  "трекер или закройте программу без записи."),
                               MB_OK | MB_ICONWARNING);

@@ -4,8 +4,8 @@
 // tracker to its session (session/), whose events it shows: the tree filled from a read, marks cleared
 // as the device confirms them, the password asked for, progress and messages.
 //
-// Every question it asks (message boxes, file dialogs, the password) goes through a hook that tests
-// answer; nothing here waits on a real modal box in a test.
+// Every question it asks (message boxes, file dialogs, the password) goes through TWindowQuestions,
+// which tests implement; nothing here waits on a real modal box in a test.
 #pragma once
 
 #include "LuHash.h"
@@ -13,7 +13,9 @@
 #include "file_dialog.h"
 #include "params_tree.h"
 #include "veltra_session.h"
+#include "window_questions.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <functional>
 #include <memory>
@@ -25,6 +27,7 @@ class QTextEdit;
 class QTimer;
 class QToolButton;
 class QTreeView;
+class QUndoStack;
 class TLuLed;
 class TVeltraCommander;
 class TVeltraDevInfo;
@@ -49,14 +52,8 @@ public:
     // Set right after creation, by the program's start-up, as the windows come into being.
     void SetCompanions(const TCompanionWindows &companions) { fcompanions = companions; }
 
-    // Answers the open and save dialogs: (save?, title, folder, proposed name, filter) -> chosen path,
-    // empty when cancelled. A test sets it; the program leaves the real dialogs.
-    using TFileDialog = std::function<QString(bool, const QString &, const QString &, const QString &,
-                                              const QString &)>;
-    static TFileDialog FileDialogHook;
-    // Answers the password window: true with the password, false when cancelled.
-    using TPasswordDialog = std::function<bool(QString &)>;
-    static TPasswordDialog PasswordDialogHook;
+    // Who answers the window's questions; null: the real dialogs. A test gives its own answers.
+    void SetQuestions(TWindowQuestions *questions);
 
     // The parameter tree (description file and device values).
     void BuildParamsTree();
@@ -72,6 +69,15 @@ public:
     bool HasChangedParams() const;
     void UpdateWriteAction();
     void ParamEdited(TParamNode *node, int column, const QString &value, bool modified);
+
+    // The history of unwritten edits (Ctrl+Z, Ctrl+Shift+Z): each step keeps the values and marks of
+    // the parameters it changed, before and after.
+    struct TValueState {
+        QString value;
+        bool changed = false;
+    };
+    using TValueStates = QHash<QString, TValueState>;
+    QUndoStack &History() const { return *fundo; }
     void RefreshTick();
 
     // Configuration files.
@@ -124,6 +130,12 @@ private:
     void ActAboutExecute();
     void ActDevSimExecute();
     void ActExitExecute();
+    void ActUndoExecute();
+    void ActRedoExecute();
+    // Runs `change` and keeps it in the history as one step named `text`.
+    void RecordEdits(const QString &text, const std::function<void()> &change);
+    TValueStates ValueStates() const;
+    void ApplyValueStates(const TValueStates &states);
     void ParamsTreeChange();
     bool StartEditing(const QModelIndex &index);
 
@@ -166,6 +178,9 @@ private:
     TLuLed *fDevLed = nullptr;
     QTimer *fRefreshTimer = nullptr;
     QString fFirmwareDir;
+    QUndoStack *fundo = nullptr;
+    TDialogQuestions fdialogs{this};
+    TWindowQuestions *fquestions = &fdialogs;
     bool fPortAccessExplained = false; // the person is told once per run how to reach a refused port
     // Last: its events reach this window, and it is stopped first in the destructor, while everything
     // they touch is whole.

@@ -112,9 +112,26 @@ NO_SUCH_PARAM = {
 }
 )";
 
+// The person at the window, as a test plays them: each question answered by a function.
+struct TTestQuestions : TWindowQuestions {
+    std::function<int(const QString &text)> confirm;
+    std::function<QString(bool save, const QString &title, const QString &folder, const QString &name,
+                          const QList<TFileFilter> &filters)>
+        file;
+    std::function<bool(QString &password)> password;
+
+    int Confirm(const QString &, const QString &text, int) override { return confirm ? confirm(text) : IDNO; }
+    QString ChooseFile(bool save, const QString &title, const QString &folder, const QString &name,
+                       const QList<TFileFilter> &filters) override {
+        return file ? file(save, title, folder, name, filters) : QString();
+    }
+    bool AskPassword(QString &answer) override { return password && password(answer); }
+};
+
 class MainWindowTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
+    TTestQuestions person;
     std::unique_ptr<TDevSimProcess> sim;
     std::unique_ptr<TVeltraConfigurator> window;
     TVeltraMsgBox msgBox;
@@ -139,16 +156,13 @@ protected:
         CmdLogFile = dir.filePath(QStringLiteral("cmd.log"));
         DbgLogFile = dir.filePath(QStringLiteral("dbg.log"));
         ComLogFile = dir.filePath(QStringLiteral("com.log"));
-        SetSysMessageBoxHook([this](const QString &, const QString &text, int) {
+        person.confirm = [this](const QString &text) {
             questions << text;
             return answer;
-        });
+        };
     }
     void TearDown() override {
         window.reset();
-        SetSysMessageBoxHook({});
-        TVeltraConfigurator::FileDialogHook = nullptr;
-        TVeltraConfigurator::PasswordDialogHook = nullptr;
     }
     void Describe(const QByteArray &description) {
         QFile file(ExeDir + QStringLiteral("veltra_params.conf"));
@@ -166,6 +180,7 @@ protected:
         }
         window = std::make_unique<TVeltraConfigurator>();
         MainWindowHandle = &window->Session();
+        window->SetQuestions(&person);
         window->SetCompanions({nullptr, nullptr, &progress, &msgBox});
         ShowWindow(*window);
     }

@@ -3,6 +3,9 @@
 // device. Questions are answered through the hooks; nothing waits on a real modal box.
 #include "main_window_fixture.h"
 
+#include <QMenu>
+#include <QMenuBar>
+
 #include <grp.h>
 
 TEST_F(MainWindowTest, TheSimulationBuildsTheWorkedExample) {
@@ -77,7 +80,7 @@ TEST_F(MainWindowTest, AWriteClearsEachMarkAsTheDeviceConfirmsIt) {
 TEST_F(MainWindowTest, ThePasswordIsAskedForAndSent) {
     Describe(SimDescription);
     QString asked;
-    TVeltraConfigurator::PasswordDialogHook = [&](QString &password) {
+    person.password = [&](QString &password) {
         asked = QStringLiteral("yes");
         password = QStringLiteral("s3cr3t");
         return true;
@@ -124,10 +127,10 @@ TEST_F(MainWindowTest, ConfigurationFilesComeBackWithTheirMarks) {
     Edit("PAR_PORT", "8080");
     Edit("PAR_NOTE", "bus 12");
     const QString file = dir.filePath(QStringLiteral("saved.cfg"));
-    TVeltraConfigurator::FileDialogHook = [&](bool save, const QString &title, const QString &folder,
-                                              const QString &name, const QString &filters) {
+    person.file = [&](bool save, const QString &title, const QString &folder, const QString &name,
+                      const QList<TFileFilter> &filters) {
         EXPECT_EQ(title, save ? "Сохранение конфигурации" : "Загрузка конфигурации");
-        EXPECT_EQ(filters, "Файлы конфигурации (*.cfg) (*.cfg);;Все файлы (*)");
+        EXPECT_EQ(FileFiltersText(filters), "Файлы конфигурации (*.cfg) (*.cfg);;Все файлы (*)");
         EXPECT_EQ(folder, ExeDir);
         EXPECT_EQ(name, "veltra_.cfg");
         return file;
@@ -255,7 +258,7 @@ TEST_F(MainWindowTest, AFirmwareUploadThroughTheWindowReachesTheLoader) {
     Open({"--firmware-out", received});
     ASSERT_TRUE(WaitRead());
     QString title;
-    TVeltraConfigurator::FileDialogHook = [&](bool, const QString &t, const QString &, const QString &, const QString &) {
+    person.file = [&](bool, const QString &t, const QString &, const QString &, const QList<TFileFilter> &) {
         title = t;
         return image;
     };
@@ -462,6 +465,7 @@ TEST_F(MainWindowTest, APortRefusedForPermissionIsExplainedOnceWithItsGroup) {
         AppSettings->SetVal(QStringLiteral("com_ports"), QStringLiteral("9"));
         AppSettings->SetVal(QStringLiteral("com9"), port);
         window = std::make_unique<TVeltraConfigurator>();
+        window->SetQuestions(&person);
         ShowWindow(*window);
         ASSERT_TRUE(WaitUntil([&] { return !questions.isEmpty(); }, 5000)) << MainLog().toStdString();
         EXPECT_TRUE(questions[0].startsWith("Нет доступа к последовательному порту " + port +
@@ -484,8 +488,7 @@ TEST_F(MainWindowTest, TheConfigurationDialogsLeaveAProgramFolderTheUserCannotWr
     Describe(WorkedExample);
     Open({}, false);
     QStringList folders;
-    TVeltraConfigurator::FileDialogHook = [&](bool, const QString &, const QString &folder, const QString &,
-                                              const QString &) {
+    person.file = [&](bool, const QString &, const QString &folder, const QString &, const QList<TFileFilter> &) {
         folders << folder;
         return QString();
     };
@@ -505,4 +508,55 @@ TEST_F(MainWindowTest, TheConfigurationDialogsLeaveAProgramFolderTheUserCannotWr
     EXPECT_EQ(folders[1], folders[0]);
     EXPECT_EQ(folders[2], ExeDir);
     EXPECT_EQ(QDir(ExeDir).entryList(QDir::Files | QDir::Hidden), QStringList{"veltra_params.conf"});
+}
+
+// Ctrl+Z and Ctrl+Shift+Z take edits and loads back and forth, values and marks together; a write
+// the tracker confirmed ends the history.
+TEST_F(MainWindowTest, EditsAndLoadsAreUndoneAndRedoneUntilAWriteEndsTheirHistory) {
+    Describe(SimDescription);
+    Open();
+    ASSERT_TRUE(WaitRead());
+    const QString read = TreeText();
+    const auto key = [&](Qt::Key k, Qt::KeyboardModifiers modifiers) {
+        QTest::keyClick(window.get(), k, modifiers);
+        QCoreApplication::processEvents();
+    };
+    EXPECT_FALSE(window->Action("ActUndo")->isEnabled());
+    Edit("SRV_PORT", "8080");
+    Edit("SRV_ADDR", "198.51.100.7");
+    const QString edited = TreeText();
+    EXPECT_EQ(edited, "Сервер\n  Адрес=198.51.100.7*\n  Порт=8080*\n  Резервный адрес=NOT USE\nСигнал=18\nНет в трекере=\n");
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(TreeText(), "Сервер\n  Адрес=203.0.113.25\n  Порт=8080*\n  Резервный адрес=NOT USE\nСигнал=18\nНет в трекере=\n");
+    EXPECT_EQ(window->statusBar()->currentMessage(), "Отменено: изменение SRV_ADDR");
+    key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(TreeText(), edited);
+    EXPECT_EQ(window->statusBar()->currentMessage(), "Возвращено: изменение SRV_ADDR");
+
+    const QString file = dir.filePath(QStringLiteral("other.cfg"));
+    WriteTextFile(file, QStringLiteral("SRV_PORT=9\r\nSRV2_ADDR=198.51.100.9\r\n"), true);
+    window->LoadConfigFrom(file);
+    EXPECT_EQ(window->FindParamNode("SRV2_ADDR")->data.value, "198.51.100.9");
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(TreeText(), edited);
+    EXPECT_EQ(window->statusBar()->currentMessage(), "Отменено: загрузка файла other.cfg");
+    key(Qt::Key_Z, Qt::ControlModifier);
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(TreeText(), read);
+    EXPECT_FALSE(window->Action("ActDevWriteCfg")->isEnabled());
+    EXPECT_FALSE(window->Action("ActUndo")->isEnabled());
+    key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(window->Action("ActDevWriteCfg")->isEnabled());
+
+    window->Action("ActDevWriteCfg")->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return MainLog().contains("Configuration writed OK"); }, 10000));
+    EXPECT_FALSE(window->FindParamNode("SRV_PORT")->data.changed);
+    EXPECT_FALSE(window->Action("ActUndo")->isEnabled());
+    EXPECT_FALSE(window->Action("ActRedo")->isEnabled());
+    // The menus keep their entries: the two actions are on none.
+    QStringList onMenus;
+    for (QAction *menu : window->menuBar()->actions())
+        for (QAction *item : menu->menu()->actions())
+            onMenus << item->objectName();
+    EXPECT_FALSE(onMenus.contains("ActUndo") || onMenus.contains("ActRedo")) << onMenus.join(u' ').toStdString();
 }

@@ -341,6 +341,42 @@ and log in again.</translation>
         <source>Файлы прошивок (*.bin)</source>
         <translation>Firmware files (*.bin)</translation>
     </message>
+    <message>
+        <source>Отменить</source>
+        <translation>Undo</translation>
+    </message>
+    <message>
+        <source>Отменить последнее изменение значений (Ctrl+Z)</source>
+        <translation>Undo the last change of values (Ctrl+Z)</translation>
+    </message>
+    <message>
+        <source>Вернуть</source>
+        <translation>Redo</translation>
+    </message>
+    <message>
+        <source>Вернуть отменённое изменение значений (Ctrl+Shift+Z)</source>
+        <translation>Redo the undone change of values (Ctrl+Shift+Z)</translation>
+    </message>
+    <message>
+        <source>изменение %1</source>
+        <translation>change of %1</translation>
+    </message>
+    <message>
+        <source>Отменено: %1</source>
+        <translation>Undone: %1</translation>
+    </message>
+    <message>
+        <source>Возвращено: %1</source>
+        <translation>Redone: %1</translation>
+    </message>
+    <message>
+        <source>загрузка отличий</source>
+        <translation>load of the differences</translation>
+    </message>
+    <message>
+        <source>загрузка файла %1</source>
+        <translation>load of the file %1</translation>
+    </message>
 </context>
 <context>
     <name>TVeltraDevInfo</name>

@@ -240,3 +240,24 @@ Qt::ItemFlags TParamsModel::flags(const QModelIndex &index) const {
         f |= Qt::ItemIsEditable;
     return f;
 }
+
+TParamsFilter::TParamsFilter(TParamsModel &model, QObject *parent) : QSortFilterProxyModel(parent), fmodel(model) {
+    setSourceModel(&model);
+    // A group stays while one of its parameters does.
+    setRecursiveFilteringEnabled(true);
+}
+
+void TParamsFilter::SetFilter(const QString &text, bool changedOnly) {
+    if (text == ftext && changedOnly == fchangedOnly)
+        return;
+    ftext = text;
+    fchangedOnly = changedOnly;
+    invalidateFilter();
+}
+
+bool TParamsFilter::filterAcceptsRow(int row, const QModelIndex &parent) const {
+    if (!Filtering())
+        return true;
+    const TParamNode *node = fmodel.NodeOf(fmodel.index(row, 0, parent));
+    return node && !node->data.is_group && TParamsModel::Matches(node->data, ftext, fchangedOnly);
+}

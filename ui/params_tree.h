@@ -7,6 +7,7 @@
 #include "param_description.h"
 
 #include <QAbstractItemModel>
+#include <QSortFilterProxyModel>
 #include <QHash>
 #include <QColor>
 #include <QIcon>
@@ -90,6 +91,24 @@ private:
     int fchanged = 0; // parameter nodes marked changed
     std::function<bool(const QModelIndex &)> fexpanded;
     QIcon fimages[4];
+};
+
+// What the tree view shows of the model while the filter line is in use: the parameters that match
+// and the groups that hold one; everything when no filter is set.
+class TParamsFilter : public QSortFilterProxyModel {
+    Q_OBJECT
+public:
+    TParamsFilter(TParamsModel &model, QObject *parent);
+    void SetFilter(const QString &text, bool changedOnly);
+    bool Filtering() const { return !ftext.isEmpty() || fchangedOnly; }
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex &parent) const override;
+
+private:
+    TParamsModel &fmodel;
+    QString ftext;
+    bool fchangedOnly = false;
 };
 
 // The tree's images, drawn at start: two for groups (closed, open) and two for parameters (plain,

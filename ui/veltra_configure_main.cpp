@@ -243,21 +243,8 @@ void TVeltraConfigurator::CloseFilter() {
 
 // Hides the parameter rows that do not match; a group stays while one of its rows does.
 void TVeltraConfigurator::ApplyFilter() {
-    const QString text = fFilterEdit->text().trimmed();
-    const bool changedOnly = fFilterChanged->isChecked();
-    const bool filtering = !text.isEmpty() || changedOnly;
-    for (int i = 0; i < fmodel->RootCount(); ++i) {
-        TParamNode *root = fmodel->Root(i);
-        const QModelIndex rootIndex = fmodel->IndexOf(root);
-        bool shown = !filtering || (!root->data.is_group && fmodel->Matches(root->data, text, changedOnly));
-        for (const auto &child : root->children) {
-            const bool match = !filtering || fmodel->Matches(child->data, text, changedOnly);
-            fParamsTree->setRowHidden(child->row, rootIndex, !match);
-            shown = shown || match;
-        }
-        fParamsTree->setRowHidden(i, QModelIndex(), !shown);
-    }
-    if (filtering)
+    ffilter->SetFilter(fFilterEdit->text().trimmed(), fFilterChanged->isChecked());
+    if (ffilter->Filtering())
         fParamsTree->expandAll();
 }
 
@@ -292,9 +279,10 @@ void TVeltraConfigurator::CreateLayout() {
     column->addWidget(CreateFilterBar(central));
 
     fmodel = new TParamsModel(this);
+    ffilter = new TParamsFilter(*fmodel, this);
     fParamsTree = new QTreeView(central);
     fParamsTree->setObjectName("ParamsTree");
-    fParamsTree->setModel(fmodel);
+    fParamsTree->setModel(ffilter);
     fParamsTree->setSelectionBehavior(QAbstractItemView::SelectRows);
     fParamsTree->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
     fParamsTree->header()->setFixedHeight(20);
@@ -304,9 +292,10 @@ void TVeltraConfigurator::CreateLayout() {
     fParamsTree->setItemDelegate(new TVirtualEditDelegate(
         *fmodel, [this](TParamNode *node, int column) { return ParamsTreeCreateEditor(node, column); }, fParamsTree));
     fParamsTree->installEventFilter(this);
-    fmodel->SetExpandedQuery([this](const QModelIndex &index) { return fParamsTree->isExpanded(index); });
-    connect(fParamsTree, &QTreeView::expanded, fmodel, [this](const QModelIndex &i) { fmodel->NodeChanged(fmodel->NodeOf(i)); });
-    connect(fParamsTree, &QTreeView::collapsed, fmodel, [this](const QModelIndex &i) { fmodel->NodeChanged(fmodel->NodeOf(i)); });
+    fmodel->SetExpandedQuery(
+        [this](const QModelIndex &index) { return fParamsTree->isExpanded(ffilter->mapFromSource(index)); });
+    connect(fParamsTree, &QTreeView::expanded, fmodel, [this](const QModelIndex &i) { fmodel->NodeChanged(ViewNode(i)); });
+    connect(fParamsTree, &QTreeView::collapsed, fmodel, [this](const QModelIndex &i) { fmodel->NodeChanged(ViewNode(i)); });
     connect(fParamsTree->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &TVeltraConfigurator::ParamsTreeChange);
     column->addWidget(fParamsTree, 1);
@@ -339,6 +328,14 @@ void TVeltraConfigurator::showEvent(QShowEvent *event) {
 void TVeltraConfigurator::moveEvent(QMoveEvent *event) {
     QMainWindow::moveEvent(event);
     KeepOuterMinimum();
+}
+
+QModelIndex TVeltraConfigurator::ViewIndex(TParamNode *node, int column) const {
+    return ffilter->mapFromSource(fmodel->IndexOf(node, column));
+}
+
+TParamNode *TVeltraConfigurator::ViewNode(const QModelIndex &index) const {
+    return fmodel->NodeOf(ffilter->mapToSource(index));
 }
 
 QString TVeltraConfigurator::StatusText() const {
@@ -386,7 +383,7 @@ void TVeltraConfigurator::BuildParamsTree() {
 
     fParamsTree->setFocus();
     if (!fmodel->IsEmpty()) {
-        const QModelIndex first = fmodel->IndexOf(fmodel->Root(0));
+        const QModelIndex first = ViewIndex(fmodel->Root(0));
         fParamsTree->setCurrentIndex(first);
         fParamsTree->expand(first);
     }
@@ -407,7 +404,7 @@ void TVeltraConfigurator::AddParamNode(TParamNode *parent, const QString &key) {
 }
 
 void TVeltraConfigurator::ParamsTreeChange() {
-    const TParamNode *node = fmodel->NodeOf(fParamsTree->currentIndex());
+    const TParamNode *node = ViewNode(fParamsTree->currentIndex());
     fParamDesc->setPlainText(node ? node->data.attrs.GetVal(QStringLiteral("desc")) : QString());
 }
 
@@ -424,7 +421,7 @@ std::unique_ptr<TVirtualEditLink> TVeltraConfigurator::ParamsTreeCreateEditor(TP
 
 bool TVeltraConfigurator::StartEditing(const QModelIndex &index) {
     const QModelIndex value = index.siblingAtColumn(1);
-    const TParamNode *node = fmodel->NodeOf(value);
+    const TParamNode *node = ViewNode(value);
     if (!node || !TParamsModel::Editable(node->data, 1))
         return false;
     fParamsTree->edit(value);

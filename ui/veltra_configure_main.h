@@ -95,6 +95,10 @@ public:
     TVeltraCommander &Engine() const { return fsession->Engine(); }
     TParamsModel &Model() const { return *fmodel; }
     QTreeView &ParamsTree() const { return *fParamsTree; }
+    // The tree view shows the model through the filter line: a node's index in the view (invalid while
+    // the filter hides it), and the node of a view's index.
+    QModelIndex ViewIndex(TParamNode *node, int column = 0) const;
+    TParamNode *ViewNode(const QModelIndex &index) const;
     QString StatusText() const;
     QString DescriptionText() const;
     bool LedLit() const;
@@ -169,6 +173,7 @@ private:
     TLuStringList refresh_params;
     TCompanionWindows fcompanions;
     TParamsModel *fmodel = nullptr;
+    TParamsFilter *ffilter = nullptr;
     QTreeView *fParamsTree = nullptr;
     QTextEdit *fParamDesc = nullptr;
     QWidget *fFilterBar = nullptr;

@@ -5,6 +5,7 @@
 #include "params_tree.h"
 
 #include <QAbstractItemView>
+#include <QAbstractProxyModel>
 #include <QDateEdit>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -338,8 +339,9 @@ TVirtualEditDelegate::TVirtualEditDelegate(TParamsModel &model, TLinkFactory fac
 
 QWidget *TVirtualEditDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &,
                                             const QModelIndex &index) const {
-    std::unique_ptr<TVirtualEditLink> link = ffactory(fmodel.NodeOf(index), index.column());
-    if (!link || !link->PrepareEdit(parent, fmodel.NodeOf(index), index.column()))
+    TParamNode *node = NodeAt(index);
+    std::unique_ptr<TVirtualEditLink> link = ffactory(node, index.column());
+    if (!link || !link->PrepareEdit(parent, node, index.column()))
         return nullptr;
     QWidget *control = link->Control();
     auto *self = const_cast<TVirtualEditDelegate *>(this);
@@ -351,6 +353,13 @@ QWidget *TVirtualEditDelegate::createEditor(QWidget *parent, const QStyleOptionV
     link->setParent(self); // links left when the tree goes away go with the delegate
     flinks.insert(control, link.release());
     return control;
+}
+
+TParamNode *TVirtualEditDelegate::NodeAt(const QModelIndex &index) const {
+    QModelIndex source = index;
+    while (const auto *proxy = qobject_cast<const QAbstractProxyModel *>(source.model()))
+        source = proxy->mapToSource(source);
+    return fmodel.NodeOf(source);
 }
 
 void TVirtualEditDelegate::destroyEditor(QWidget *editor, const QModelIndex &) const {

@@ -97,6 +97,9 @@ public:
                               const QModelIndex &index) const override;
 
 private:
+    // The node of a cell of the view, whose model may be a filter over the parameters' model.
+    TParamNode *NodeAt(const QModelIndex &index) const;
+
     TParamsModel &fmodel;
     TLinkFactory ffactory;
     mutable QHash<QWidget *, TVirtualEditLink *> flinks;

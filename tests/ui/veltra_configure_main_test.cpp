@@ -19,12 +19,12 @@ TEST_F(MainWindowTest, TheSimulationBuildsTheWorkedExample) {
     EXPECT_TRUE(window->Action("ActDevReadCfg")->isEnabled());
     EXPECT_EQ(TreeText(), "Link\n  Server address=\n  Server port=\nMode\n  Mode=\n  Flags=\n  Period=\nNote=\n");
     // The first group is expanded and selected; its description shows; the refresh list holds PAR_MODE.
-    const QModelIndex link = window->Model().index(0, 0);
+    const QModelIndex link = window->ViewIndex(window->Model().Root(0));
     EXPECT_TRUE(window->ParamsTree().isExpanded(link));
     EXPECT_EQ(window->ParamsTree().currentIndex(), link);
     EXPECT_EQ(window->DescriptionText(), "Server connection");
     EXPECT_EQ(window->RefreshParams().GetText(), "PAR_MODE");
-    EXPECT_FALSE(window->ParamsTree().isExpanded(window->Model().index(1, 0)));
+    EXPECT_FALSE(window->ParamsTree().isExpanded(window->ViewIndex(window->Model().Root(1))));
     EXPECT_EQ(window->Model().headerData(0, Qt::Horizontal).toString(), "Параметр");
     EXPECT_EQ(window->Model().headerData(1, Qt::Horizontal).toString(), "Значение");
 }
@@ -359,9 +359,8 @@ TEST_F(MainWindowTest, TheFilterKeepsMatchingRowsAndTheirGroupsUntilEscape) {
     window->Action("ActDevSim")->trigger();
     QTreeView &tree = window->ParamsTree();
     const auto shown = [&](const char *key) {
-        TParamNode *node = window->FindParamNode(QString::fromLatin1(key));
-        const QModelIndex index = window->Model().IndexOf(node);
-        return !tree.isRowHidden(index.row(), index.parent());
+        const QModelIndex index = window->ViewIndex(window->FindParamNode(QString::fromLatin1(key)));
+        return index.isValid() && !tree.isRowHidden(index.row(), index.parent());
     };
     QWidget *bar = Control<QWidget>(*window, "FilterBar");
     EXPECT_TRUE(bar->isHidden());

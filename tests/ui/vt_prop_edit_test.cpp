@@ -84,7 +84,7 @@ protected:
         node->data.value = value;
         window->Model().SetChanged(node, false);
         QTreeView &tree = window->ParamsTree();
-        tree.setCurrentIndex(window->Model().IndexOf(node, 0));
+        tree.setCurrentIndex(window->ViewIndex(node));
         QTest::keyClick(&tree, Qt::Key_F2);
         QCoreApplication::processEvents();
         for (T *editor : tree.viewport()->findChildren<T *>())
@@ -249,7 +249,7 @@ TEST_F(Editors, GroupsAndNotUseValuesGetNoEditor) {
     EXPECT_EQ(window->ParamsTreeCreateEditor(window->Model().Root(0), 1), nullptr);
     EXPECT_EQ(window->ParamsTreeCreateEditor(Node("P_TEXT"), 0), nullptr);
     Node("P_TEXT")->data.value = QStringLiteral("NOT USE");
-    window->ParamsTree().setCurrentIndex(window->Model().IndexOf(Node("P_TEXT"), 0));
+    window->ParamsTree().setCurrentIndex(window->ViewIndex(Node("P_TEXT")));
     QTest::keyClick(&window->ParamsTree(), Qt::Key_F2);
     EXPECT_TRUE(window->ParamsTree().viewport()->findChildren<QLineEdit *>().isEmpty());
 }

@@ -138,8 +138,8 @@ bool SaveMainWindow(const QDir &folder) {
     bool ok = Save(window, folder, QStringLiteral("main_window"));
     // And with a value being edited in its list.
     TParamNode *node = window.FindParamNode(QStringLiteral("SRV_PROTO"));
-    window.ParamsTree().setCurrentIndex(window.Model().IndexOf(node, 0));
-    window.ParamsTree().edit(window.Model().IndexOf(node, 1));
+    window.ParamsTree().setCurrentIndex(window.ViewIndex(node));
+    window.ParamsTree().edit(window.ViewIndex(node, 1));
     ok = Save(window, folder, QStringLiteral("main_window_editing")) && ok;
     // And narrowed by the filter line (Ctrl+F).
     window.Action(QStringLiteral("ActFind"))->trigger();

@@ -101,7 +101,10 @@ bool TParamsModel::setData(const QModelIndex &index, const QVariant &value, int 
     TParamNode *node = NodeOf(index);
     if (role != Qt::EditRole || !node || !Editable(node->data, index.column()))
         return false;
+    const QString oldValue = node->data.value;
+    const bool wasChanged = node->data.changed;
     SetValue(node, value.toString(), true);
+    emit Edited(node, oldValue, wasChanged);
     return true;
 }
 

@@ -79,8 +79,13 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
-    // An edited value cell: the value, marked changed.
+    // An edited value cell: the value, marked changed; Edited tells what it was.
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+
+signals:
+    void Edited(TParamNode *node, const QString &oldValue, bool wasChanged);
+
+public:
 
 private:
     const std::vector<std::unique_ptr<TParamNode>> &ChildrenOf(const TParamNode *node) const;

@@ -279,6 +279,7 @@ void TVeltraConfigurator::CreateLayout() {
     column->addWidget(CreateFilterBar(central));
 
     fmodel = new TParamsModel(this);
+    connect(fmodel, &TParamsModel::Edited, this, &TVeltraConfigurator::ValueEdited);
     ffilter = new TParamsFilter(*fmodel, this);
     fParamsTree = new QTreeView(central);
     fParamsTree->setObjectName("ParamsTree");
@@ -412,9 +413,6 @@ std::unique_ptr<TVirtualEditLink> TVeltraConfigurator::ParamsTreeCreateEditor(TP
     if (column != 1 || !node || node->data.is_group)
         return nullptr;
     auto link = std::make_unique<TVirtualEditLink>();
-    link->SetOnUpdateData([this](TParamNode *edited, int col, TVirtualEditData &data) {
-        ParamEdited(edited, col, data.val, data.modified);
-    });
     link->EditData() = ParamEditData(node->data.attrs, node->data.value);
     return link;
 }
@@ -457,32 +455,6 @@ void TVeltraConfigurator::UpdateWriteAction() {
     Action("ActDevWriteCfg")->setEnabled(HasChangedParams());
 }
 
-void TVeltraConfigurator::ParamEdited(TParamNode *node, int, const QString &value, bool modified) {
-    if (!node || !modified)
-        return;
-    const QString key = node->data.key;
-    RecordEdits(tr("изменение %1").arg(key), [&] { fmodel->SetValue(node, value, true); });
-}
-
-// ---- undo of unwritten edits ----
-
-TVeltraConfigurator::TValueStates TVeltraConfigurator::ValueStates() const {
-    TValueStates states;
-    fmodel->ForEachNode([&states](TParamNode &node) {
-        if (!node.data.is_group && !states.contains(node.data.key))
-            states.insert(node.data.key, {node.data.value, node.data.changed});
-    });
-    return states;
-}
-
-// Every parameter back to the value and mark it had; a parameter the tree no longer has is skipped.
-void TVeltraConfigurator::ApplyValueStates(const TValueStates &states) {
-    for (auto it = states.cbegin(); it != states.cend(); ++it)
-        fmodel->SetValue(FindParamNode(it.key()), it->value, it->changed);
-    UpdateWriteAction();
-    ApplyFilter();
-}
-
 namespace {
 
 // One step of the history: the values and marks before and after it, of the parameters it changed.
@@ -508,6 +480,40 @@ private:
 };
 
 } // namespace
+
+void TVeltraConfigurator::ParamEdited(TParamNode *node, int column, const QString &value, bool modified) {
+    if (node && modified)
+        fmodel->setData(fmodel->IndexOf(node, column), value);
+}
+
+// An edit of the model (an editor, or ParamEdited) becomes a step of the history.
+void TVeltraConfigurator::ValueEdited(TParamNode *node, const QString &oldValue, bool wasChanged) {
+    const QString key = node->data.key;
+    UpdateWriteAction();
+    fundo->push(new TValueEditsCommand(tr("изменение %1").arg(key), {{key, {oldValue, wasChanged}}},
+                                       {{key, {node->data.value, node->data.changed}}},
+                                       [this](const TValueStates &states) { ApplyValueStates(states); }));
+}
+
+// ---- undo of unwritten edits ----
+
+TVeltraConfigurator::TValueStates TVeltraConfigurator::ValueStates() const {
+    TValueStates states;
+    fmodel->ForEachNode([&states](TParamNode &node) {
+        if (!node.data.is_group && !states.contains(node.data.key))
+            states.insert(node.data.key, {node.data.value, node.data.changed});
+    });
+    return states;
+}
+
+// Every parameter back to the value and mark it had; a parameter the tree no longer has is skipped.
+void TVeltraConfigurator::ApplyValueStates(const TValueStates &states) {
+    for (auto it = states.cbegin(); it != states.cend(); ++it)
+        fmodel->SetValue(FindParamNode(it.key()), it->value, it->changed);
+    UpdateWriteAction();
+    ApplyFilter();
+}
+
 
 void TVeltraConfigurator::RecordEdits(const QString &text, const std::function<void()> &change) {
     const TValueStates before = ValueStates();

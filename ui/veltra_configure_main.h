@@ -140,6 +140,7 @@ private:
     void RecordEdits(const QString &text, const std::function<void()> &change);
     TValueStates ValueStates() const;
     void ApplyValueStates(const TValueStates &states);
+    void ValueEdited(TParamNode *node, const QString &oldValue, bool wasChanged);
     void ParamsTreeChange();
     bool StartEditing(const QModelIndex &index);
 

@@ -377,9 +377,12 @@ void TVirtualEditDelegate::setEditorData(QWidget *editor, const QModelIndex &) c
         link->BeginEdit();
 }
 
-void TVirtualEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *, const QModelIndex &) const {
-    if (TVirtualEditLink *link = flinks.value(editor))
-        link->EndEdit();
+// The model takes the edited value (through the view's filter): a value the user did not change is
+// not set at all.
+void TVirtualEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const {
+    TVirtualEditLink *link = flinks.value(editor);
+    if (link && !link->EditData().modified && link->EndEdit() && link->EditData().modified)
+        model->setData(index, link->EditData().val, Qt::EditRole);
 }
 
 void TVirtualEditDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,

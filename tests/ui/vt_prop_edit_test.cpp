@@ -120,6 +120,10 @@ TEST_F(Editors, TextIsTypedWithinItsLengthAndEscapeKeepsTheOldValue) {
     EXPECT_EQ(Value("P_TEXT"), "a much l"); // max_len 8
     EXPECT_TRUE(Marked("P_TEXT"));
     EXPECT_TRUE(window->Action("ActDevWriteCfg")->isEnabled());
+    // What an editor wrote is a step of the history.
+    QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Value("P_TEXT"), "old");
+    EXPECT_FALSE(Marked("P_TEXT"));
 }
 
 // A stored text longer than max_len stays whole: looking at it loses nothing, it may be shortened but

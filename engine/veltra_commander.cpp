@@ -50,7 +50,7 @@ QString Captured(const QString &pattern, const QString &text) {
 class TTrafficLogPause {
 public:
     TTrafficLogPause(TLuPCom &com, const QString &cmd)
-        : fcom(com), fwasOn(cmd.startsWith(QStringLiteral("S_PASSNOW=")) && com.LogEnabled()) {
+        : fcom(com), fwasOn(TDeviceCommand::FromLine(cmd).IsPassword() && com.LogEnabled()) {
         if (fwasOn)
             fcom.SetLogEnabled(false);
     }

@@ -87,6 +87,43 @@ TEST_F(VeltraCli, VersionIsPrintedWithoutStartingUp) {
         EXPECT_FALSE(QFileInfo::exists(dir.filePath(QLatin1String(folder)))) << folder;
 }
 
+// A bench with one FTDI adapter, as udev and the kernel show it, in a tree of the test's own.
+TEST_F(VeltraCli, PortsShowTheirStableNamesAndTheUsbAdapterBehindThem) {
+    const QString root = dir.filePath("fake");
+    const QString usb = root + "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-2";
+    QDir().mkpath(usb + "/1-2:1.0/ttyUSB0");
+    for (const auto &[name, value] : {std::pair{"idVendor", "0403"}, {"idProduct", "6001"}, {"manufacturer", "FTDI"},
+                                      {"product", "FT232R USB UART"}, {"serial", "A12345"}})
+        WriteFile("fake/sys/devices/pci0000:00/0000:00:14.0/usb1/1-2/" + QString::fromLatin1(name), QByteArray(value) + "\n");
+    QDir().mkpath(root + "/sys/class/tty/ttyUSB0");
+    ASSERT_TRUE(QFile::link(usb + "/1-2:1.0/ttyUSB0", root + "/sys/class/tty/ttyUSB0/device"));
+    QDir().mkpath(root + "/dev");
+    WriteFile("fake/dev/ttyUSB0", "");
+    WriteFile("fake/dev/ttyS9", ""); // no sysfs entry: nothing more is known of it
+    const QString byPath = root + "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0";
+    const QString byId = root + "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A12345-if00-port0";
+    for (const QString &link : {byPath, byId}) {
+        QDir().mkpath(QFileInfo(link).path());
+        ASSERT_TRUE(QFile::link("../../ttyUSB0", link));
+    }
+    const QStringList settings{"com_ports=7,102,103", "com102=" + byPath, "com103=" + root + "/dev/ttyS9",
+                               "dev_root=" + root + "/dev", "sys_root=" + root + "/sys"};
+    const TCliResult r = Run(root + "/dev/ttyUSB0", {"ports"}, settings);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QString adapter = "  by-path: " + byPath + "\n  by-id: " + byId + "\n  usb: 0403:6001 FTDI FT232R USB UART, serial A12345\n";
+    EXPECT_EQ(r.out, "COM7\t" + root + "/dev/ttyUSB0\n" + adapter + "COM102\t" + byPath + "\n  device: " + root +
+                         "/dev/ttyUSB0\n" + adapter + "COM103\t" + root + "/dev/ttyS9\n");
+
+    const TCliResult json = Run(root + "/dev/ttyUSB0", {"ports", "--json"}, settings);
+    const QJsonArray ports = QJsonDocument::fromJson(json.out.toUtf8())["ports"].toArray();
+    ASSERT_EQ(ports.size(), 3) << json.out.toStdString();
+    EXPECT_EQ(ports[1]["com"].toInt(), 102);
+    EXPECT_EQ(ports[1]["resolved"].toString(), root + "/dev/ttyUSB0");
+    EXPECT_EQ(ports[1]["usb"]["serial"].toString(), "A12345");
+    EXPECT_EQ(ports[2]["by_id"].toArray().size(), 0);
+    EXPECT_TRUE(ports[2]["usb"].isNull());
+}
+
 TEST_F(VeltraCli, PortsListsTheMappedPortWithoutOpeningIt) {
     const TCliResult r = Run(QStringLiteral("/nonexistent/tty7"), {"ports"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();

@@ -10,6 +10,7 @@
 #include "config_backups.h"
 #include "param_description.h"
 #include "pcomm_sio.h"
+#include "port_details.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -45,12 +46,13 @@ const char *const Usage =
     "  check FILE             check a configuration file against the parameter description: print\n"
     "                         each entry it does not know or whose value its editor would refuse\n"
     "  backups [IMEI]         list the saved configurations of every device (or one), newest first\n"
-    "  ports                  list the serial ports that would be probed\n"
+    "  ports                  list the serial ports that would be probed, with their stable names\n"
+    "                         (/dev/serial/by-path/, by-id/) and a USB adapter's ids and names\n"
     "  xsend FILE [--ymodem]  send FILE by XModem (or as a YModem batch of one)\n"
     "  xrecv FILE [--ymodem]  receive FILE by XModem (YModem: the sender's name, in FILE's folder)\n"
     "  yrecv DIR              receive a YModem batch into the folder DIR\n"
     "\n"
-    "info, read, diff, check and backups print one JSON document instead with --json.\n"
+    "info, read, diff, check, backups and ports print one JSON document instead with --json.\n"
     "\n"
     "Other:\n"
     "  help, --help           print this text\n"
@@ -123,6 +125,49 @@ int NoDevice(TCliSession &session, int code) {
     return code;
 }
 
+
+// With --json the commands that report something print one JSON document instead of their lines.
+bool JsonOutput = false;
+const QStringList CommandsWithJson{"info", "read", "diff", "check", "backups", "ports"};
+
+void PrintJson(const QJsonObject &document) {
+    Print(QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented)));
+}
+
+// The settings dev_root and sys_root move /dev and /sys (for tests).
+TPortRoots PortRoots() {
+    TPortRoots roots;
+    for (const auto &[key, root] : {std::pair{"dev_root", &roots.dev}, std::pair{"sys_root", &roots.sys}})
+        if (const QString value = AppSettings->GetVal(QString::fromLatin1(key)); !value.isEmpty())
+            *root = value;
+    return roots;
+}
+
+QJsonObject PortJson(int port, const TPortDetails &d) {
+    QJsonObject usb;
+    if (d.IsUsb())
+        usb = {{"vendor_id", d.vendorId}, {"product_id", d.productId}, {"manufacturer", d.manufacturer},
+               {"product", d.product}, {"serial", d.serial}};
+    return {{"com", port}, {"device", d.device}, {"resolved", d.resolved.isEmpty() ? QJsonValue() : d.resolved},
+            {"by_path", QJsonArray::fromStringList(d.byPath)}, {"by_id", QJsonArray::fromStringList(d.byId)},
+            {"usb", d.IsUsb() ? QJsonValue(usb) : QJsonValue()}};
+}
+
+// Each port with what names it on this machine: its stable names and, for a USB adapter, the adapter.
+void PrintPort(int port, const TPortDetails &d) {
+    Print(QStringLiteral("COM%1\t%2\n").arg(port).arg(d.device));
+    if (!d.resolved.isEmpty() && d.resolved != d.device)
+        Print(QStringLiteral("  device: ") + d.resolved + u'\n');
+    for (const QString &path : d.byPath)
+        Print(QStringLiteral("  by-path: ") + path + u'\n');
+    for (const QString &path : d.byId)
+        Print(QStringLiteral("  by-id: ") + path + u'\n');
+    if (d.IsUsb())
+        Print(QStringLiteral("  usb: %1:%2 %3 %4, serial %5\n")
+                  .arg(d.vendorId, d.productId, d.manufacturer, d.product,
+                       d.serial.isEmpty() ? QStringLiteral("none") : d.serial));
+}
+
 int ListPorts() {
     QString detail;
     const TLuStringList ports = TVeltraCommander::ListComPorts(detail);
@@ -130,17 +175,19 @@ int ListPorts() {
         PrintError(QStringLiteral("No serial ports found."));
         return ExitNoDevice;
     }
-    for (int i = 0; i < ports.Count(); ++i)
-        Print(QStringLiteral("COM%1\t%2\n").arg(ports[i], sio_PortPath(int(DecToInt(ports[i], 0)))));
+    const TPortRoots roots = PortRoots();
+    QJsonArray listed;
+    for (int i = 0; i < ports.Count(); ++i) {
+        const int port = int(DecToInt(ports[i], 0));
+        const TPortDetails details = DescribePort(sio_PortPath(port), roots);
+        if (JsonOutput)
+            listed.append(PortJson(port, details));
+        else
+            PrintPort(port, details);
+    }
+    if (JsonOutput)
+        PrintJson({{"ports", listed}});
     return ExitOk;
-}
-
-// With --json the commands that report something print one JSON document instead of their lines.
-bool JsonOutput = false;
-const QStringList CommandsWithJson{"info", "read", "diff", "check", "backups"};
-
-void PrintJson(const QJsonObject &document) {
-    Print(QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented)));
 }
 
 QJsonValue JsonText(bool present, const QString &text) {

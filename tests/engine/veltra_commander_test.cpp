@@ -36,6 +36,8 @@ TEST_F(EngineTest, ScansListedPortsInOrderAndIdentifies) {
     EXPECT_EQ(recorder.events[0].code, MSG_COM_PORTS);
     EXPECT_EQ(recorder.events[0].value, 3);
     EXPECT_EQ(recorder.CountOf(MSG_DEV_PRESENT, 1), 1);
+    // The scan's line is written once the device has been reported present.
+    EXPECT_TRUE(PumpUntil([&] { return CmdLog().contains("Check COM ports"); }, 5000));
     const QString log = CmdLog();
     EXPECT_TRUE(log.contains("Enum COM ports ->  (3) 61 62 63 [")) << log.toStdString();
     EXPECT_TRUE(

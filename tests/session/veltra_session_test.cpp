@@ -72,13 +72,18 @@ struct TBench {
     TStory story;
     std::unique_ptr<TVeltraSession> session;
 
-    TBench(int port, const QStringList &simArgs) {
+    // The port is mapped at once; the session starts with Start(). Engines read the settings on their
+    // own threads, so every bench of a test is mapped before the first session starts.
+    TBench(int port, const QStringList &simArgs) : fport(port) {
         sim = std::make_unique<TDevSimProcess>(simArgs);
         AppSettings->SetVal(QStringLiteral("com%1").arg(port), sim->SlavePath());
+    }
+    void Start() {
         session = std::make_unique<TVeltraSession>(story, TEngineLogs{Log("cmd"), Log("dbg"), Log("com")});
         story.Attach(*session);
-        session->Engine().SetComPort(port);
+        session->Engine().SetComPort(fport);
     }
+    const int fport;
     ~TBench() { session.reset(); }
     QString Log(const char *name) const { return dir.filePath(QString::fromLatin1(name) + QStringLiteral(".log")); }
     bool Wait(const QString &event, int ms = 10000) const {
@@ -111,6 +116,7 @@ protected:
 TEST_F(Session, ConnectReadWriteWithARefusalAndUploadFirmware) {
     const QString stored = dir.filePath(QStringLiteral("stored.bin"));
     TBench bench(1, {"--config", DefaultConfig, "--reject", "SRV_PORT", "--firmware-out", stored});
+    bench.Start();
     ASSERT_TRUE(bench.Wait(QStringLiteral("present 356938035643809")));
     EXPECT_EQ(bench.story.identity.name, "VT-300");
     EXPECT_EQ(bench.story.identity.sw, 345);
@@ -153,7 +159,9 @@ TEST_F(Session, ConnectReadWriteWithARefusalAndUploadFirmware) {
 // that hangs up in the middle of a write leaves the batch unfinished, never reported written.
 TEST_F(Session, APasswordIsAnsweredAndAHangUpCutsTheBatchShort) {
     TBench locked(1, {"--config", DefaultConfig, "--password", "secret"});
+    TBench hangup(2, {"--config", DefaultConfig, "--delay", "20", "--fault", "hangup", "--fault-after", "3"});
     locked.story.password = QStringLiteral("wrong");
+    locked.Start();
     ASSERT_TRUE(locked.Wait(QStringLiteral("password wanted")));
     locked.story.events.clear();
     ASSERT_TRUE(locked.Wait(QStringLiteral("password wanted")));
@@ -168,7 +176,7 @@ TEST_F(Session, APasswordIsAnsweredAndAHangUpCutsTheBatchShort) {
     locked.session->ReadConfig();
     EXPECT_TRUE(locked.Wait(QStringLiteral("read 84")));
 
-    TBench hangup(2, {"--config", DefaultConfig, "--delay", "20", "--fault", "hangup", "--fault-after", "3"});
+    hangup.Start();
     ASSERT_TRUE(hangup.Wait(QStringLiteral("present 356938035643809")));
     QList<std::pair<QString, QString>> entries;
     for (int i = 0; i < 6; ++i)
@@ -186,6 +194,8 @@ TEST_F(Session, TwoSessionsSideBySideKeepTheirOwnEventsAndLogs) {
     TBench a(1, {"--config", DefaultConfig, "--unsolicited", "hello from A", "--unsolicited-period", "300"});
     TBench b(2, {"--config", DefaultConfig, "--ident", "VT-500 HW:3 SW:7 IMEI:490154203237518", "--unsolicited",
                  "hello from B", "--unsolicited-period", "300"});
+    a.Start();
+    b.Start();
     ASSERT_TRUE(a.Wait(QStringLiteral("present 356938035643809")));
     ASSERT_TRUE(b.Wait(QStringLiteral("present 490154203237518")));
     a.session->ReadConfig();

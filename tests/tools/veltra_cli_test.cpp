@@ -88,26 +88,44 @@ TEST_F(VeltraCli, VersionIsPrintedWithoutStartingUp) {
 }
 
 // A bench with one FTDI adapter, as udev and the kernel show it, in a tree of the test's own.
-TEST_F(VeltraCli, PortsShowTheirStableNamesAndTheUsbAdapterBehindThem) {
-    const QString root = dir.filePath("fake");
-    const QString usb = root + "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-2";
-    QDir().mkpath(usb + "/1-2:1.0/ttyUSB0");
-    for (const auto &[name, value] : {std::pair{"idVendor", "0403"}, {"idProduct", "6001"}, {"manufacturer", "FTDI"},
-                                      {"product", "FT232R USB UART"}, {"serial", "A12345"}})
-        WriteFile("fake/sys/devices/pci0000:00/0000:00:14.0/usb1/1-2/" + QString::fromLatin1(name), QByteArray(value) + "\n");
-    QDir().mkpath(root + "/sys/class/tty/ttyUSB0");
-    ASSERT_TRUE(QFile::link(usb + "/1-2:1.0/ttyUSB0", root + "/sys/class/tty/ttyUSB0/device"));
-    QDir().mkpath(root + "/dev");
-    WriteFile("fake/dev/ttyUSB0", "");
-    WriteFile("fake/dev/ttyS9", ""); // no sysfs entry: nothing more is known of it
-    const QString byPath = root + "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0";
-    const QString byId = root + "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A12345-if00-port0";
-    for (const QString &link : {byPath, byId}) {
-        QDir().mkpath(QFileInfo(link).path());
-        ASSERT_TRUE(QFile::link("../../ttyUSB0", link));
+struct TFakeBench {
+    QString root, byPath, byId;
+    explicit TFakeBench(const QString &folder) : root(folder) {
+        const QString usb = root + "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-2";
+        QDir().mkpath(usb + "/1-2:1.0/ttyUSB0");
+        for (const auto &[name, value] : {std::pair{"idVendor", "0403"}, {"idProduct", "6001"}, {"manufacturer", "FTDI"},
+                                          {"product", "FT232R USB UART"}, {"serial", "A12345"}})
+            Write(usb + "/" + QString::fromLatin1(name), QByteArray(value) + "\n");
+        QDir().mkpath(root + "/sys/class/tty/ttyUSB0");
+        QFile::link(usb + "/1-2:1.0/ttyUSB0", root + "/sys/class/tty/ttyUSB0/device");
+        QDir().mkpath(root + "/sys/bus/usb/devices");
+        QFile::link(usb, root + "/sys/bus/usb/devices/1-2");
+        Write(root + "/dev/ttyUSB0", "");
+        Write(root + "/dev/ttyS9", ""); // no sysfs entry: nothing more is known of it
+        byPath = root + "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0";
+        byId = root + "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A12345-if00-port0";
+        for (const QString &link : {byPath, byId}) {
+            QDir().mkpath(QFileInfo(link).path());
+            QFile::link("../../ttyUSB0", link);
+        }
     }
-    const QStringList settings{"com_ports=7,102,103", "com102=" + byPath, "com103=" + root + "/dev/ttyS9",
-                               "dev_root=" + root + "/dev", "sys_root=" + root + "/sys"};
+    static void Write(const QString &path, const QByteArray &text) {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(text);
+    }
+    QStringList Roots() const {
+        return {"dev_root=" + root + "/dev", "sys_root=" + root + "/sys", "proc_root=" + root + "/proc",
+                "etc_root=" + root + "/etc", "bin_root=" + root + "/bin", "udev_rules=" + root + "/rules"};
+    }
+};
+
+TEST_F(VeltraCli, PortsShowTheirStableNamesAndTheUsbAdapterBehindThem) {
+    const TFakeBench bench(dir.filePath("fake"));
+    const QString root = bench.root, byPath = bench.byPath, byId = bench.byId;
+    const QStringList settings =
+        QStringList{"com_ports=7,102,103", "com102=" + byPath, "com103=" + root + "/dev/ttyS9"} + bench.Roots();
     const TCliResult r = Run(root + "/dev/ttyUSB0", {"ports"}, settings);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QString adapter = "  by-path: " + byPath + "\n  by-id: " + byId + "\n  usb: 0403:6001 FTDI FT232R USB UART, serial A12345\n";
@@ -122,6 +140,77 @@ TEST_F(VeltraCli, PortsShowTheirStableNamesAndTheUsbAdapterBehindThem) {
     EXPECT_EQ(ports[1]["usb"]["serial"].toString(), "A12345");
     EXPECT_EQ(ports[2]["by_id"].toArray().size(), 0);
     EXPECT_TRUE(ports[2]["usb"].isNull());
+}
+
+// The doctor on the machine-side reasons, each in a tree of the test's own: another program holding
+// the adapter, ModemManager and brltty after it, an adapter without its driver; every check runs.
+TEST_F(VeltraCli, TheDoctorNamesEachMachineSideReasonAndItsMend) {
+    const TFakeBench bench(dir.filePath("fake"));
+    TFakeBench::Write(bench.root + "/proc/4242/comm", "minicom\n");
+    QDir().mkpath(bench.root + "/proc/4242/fd");
+    ASSERT_TRUE(QFile::link(bench.root + "/dev/ttyUSB0", bench.root + "/proc/4242/fd/3"));
+    TFakeBench::Write(bench.root + "/proc/77/comm", "ModemManager\n");
+    TFakeBench::Write(bench.root + "/bin/brltty", "");
+    TFakeBench::Write(bench.root + "/rules/85-brltty.rules",
+                      "ENV{PRODUCT}==\"403/6001/*\", ATTRS{idVendor}==\"0403\", ATTRS{idProduct}==\"6001\", "
+                      "ENV{BRLTTY_BRAILLE_DRIVER}=\"hw\", GOTO=\"brltty_usb_run\"\n");
+    const QString ch340 = bench.root + "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-3";
+    TFakeBench::Write(ch340 + "/idVendor", "1a86\n");
+    TFakeBench::Write(ch340 + "/idProduct", "7523\n");
+    TFakeBench::Write(ch340 + "/product", "USB Serial\n");
+    ASSERT_TRUE(QFile::link(ch340, bench.root + "/sys/bus/usb/devices/1-3"));
+
+    const TCliResult r = Run(bench.byPath, {"doctor", "7"}, bench.Roots());
+    EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
+    const QString dev = bench.root + "/dev/ttyUSB0";
+    for (const QString &line :
+         {"  ok      exists: " + bench.byPath + " leads to " + dev,
+          "  PROBLEM holder: " + dev + " is held by minicom (process 4242)\n          fix: close that program, or: kill 4242",
+          QString("  PROBLEM modemmanager: ModemManager is running and sends AT commands to every new USB serial port "
+                  "(0403:6001) for several seconds\n          fix: echo 'ATTRS{idVendor}==\"0403\", "
+                  "ATTRS{idProduct}==\"6001\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"' | sudo tee"),
+          QString("  PROBLEM brltty: brltty is installed and its udev rules claim 0403:6001"),
+          QString("  PROBLEM driver: the USB serial adapter 1a86:7523 (USB Serial) has no serial device: its driver "
+                  "is missing\n          fix: sudo modprobe ch341"),
+          "  PROBLEM answer: the port does not open: " + bench.byPath + " is not a serial port"})
+        EXPECT_TRUE(r.out.contains(line)) << line.toStdString() << "\n" << r.out.toStdString();
+
+    // The rule the doctor offers, once in place, quiets its verdict.
+    TFakeBench::Write(bench.root + "/rules/99-veltra-modemmanager.rules",
+                      "ATTRS{idVendor}==\"0403\", ATTRS{idProduct}==\"6001\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"\n");
+    const TCliResult quiet = Run(bench.byPath, {"doctor", "--json"}, bench.Roots());
+    const QJsonArray verdicts = QJsonDocument::fromJson(quiet.out.toUtf8())["ports"][0]["verdicts"].toArray();
+    ASSERT_EQ(verdicts.size(), 7) << quiet.out.toStdString();
+    EXPECT_EQ(verdicts[3]["check"].toString(), "modemmanager");
+    EXPECT_EQ(verdicts[3]["state"].toString(), "ok");
+}
+
+// On the simulator: a tracker answers (exit 0); a port that does not exist still gets the other checks;
+// a port this test holds open names this test.
+TEST_F(VeltraCli, TheDoctorAsksTheTrackerAndNamesWhoHoldsThePort) {
+    TDevSimProcess sim({"--config", DefaultConfig});
+    const TCliResult answered = Run(sim, {"doctor"});
+    EXPECT_EQ(answered.exitCode, 0) << answered.out.toStdString();
+    EXPECT_TRUE(answered.out.contains("  ok      answer: a tracker answered: VT-300 HW:12 SW:345 IMEI:356938035643809"))
+        << answered.out.toStdString();
+
+    const int holder = ::open(QFile::encodeName(sim.SlavePath()).constData(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    const TCliResult held = Run(sim, {"doctor"});
+    ::close(holder);
+    EXPECT_EQ(held.exitCode, 2);
+    EXPECT_TRUE(held.out.contains(QStringLiteral("(process %1)").arg(::getpid())))
+        << held.out.toStdString();
+    EXPECT_TRUE(held.out.contains("PROBLEM answer: the port does not open: " + sim.SlavePath() +
+                                  " is in use by another program"))
+        << held.out.toStdString();
+
+    const TCliResult missing = Run(QStringLiteral("/nonexistent/tty7"), {"doctor"});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_TRUE(missing.out.contains("  PROBLEM exists: /nonexistent/tty7 does not exist")) << missing.out.toStdString();
+    EXPECT_TRUE(missing.out.contains("brltty:"));
+    EXPECT_FALSE(missing.out.contains("answer:"));
 }
 
 TEST_F(VeltraCli, PortsListsTheMappedPortWithoutOpeningIt) {

@@ -11,6 +11,7 @@
 #include "param_description.h"
 #include "pcomm_sio.h"
 #include "port_details.h"
+#include "port_doctor.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -48,11 +49,15 @@ const char *const Usage =
     "  backups [IMEI]         list the saved configurations of every device (or one), newest first\n"
     "  ports                  list the serial ports that would be probed, with their stable names\n"
     "                         (/dev/serial/by-path/, by-id/) and a USB adapter's ids and names\n"
+    "  doctor [PORT]          check why a port does not talk (the port itself, your access, another\n"
+    "                         program holding it, ModemManager, brltty, a missing driver, then R_INFO),\n"
+    "                         each with a verdict and the command that mends it; exit 0 when a\n"
+    "                         tracker answered, 2 otherwise\n"
     "  xsend FILE [--ymodem]  send FILE by XModem (or as a YModem batch of one)\n"
     "  xrecv FILE [--ymodem]  receive FILE by XModem (YModem: the sender's name, in FILE's folder)\n"
     "  yrecv DIR              receive a YModem batch into the folder DIR\n"
     "\n"
-    "info, read, diff, check, backups and ports print one JSON document instead with --json.\n"
+    "info, read, diff, check, backups, ports and doctor print one JSON document instead with --json.\n"
     "\n"
     "Other:\n"
     "  help, --help           print this text\n"
@@ -80,8 +85,8 @@ const char *const Usage =
     "  6                      the checked file has entries the description does not know or accept\n"
     "  7                      the device and the file differ\n";
 
-const QStringList Commands{"backups", "check", "ports", "info", "read", "diff", "write", "send", "firmware", "xsend", "xrecv", "yrecv"};
-const QStringList CommandsWithoutArgs{"backups", "ports", "info", "read"};
+const QStringList Commands{"backups", "check", "ports", "doctor", "info", "read", "diff", "write", "send", "firmware", "xsend", "xrecv", "yrecv"};
+const QStringList CommandsWithoutArgs{"backups", "ports", "doctor", "info", "read"};
 const QStringList CommandsWithPath{"check", "diff", "write", "firmware", "xsend", "xrecv", "yrecv"};
 const QStringList CommandsWithYModem{"xsend", "xrecv"};
 const QStringList CommandsOnPort{"xsend", "xrecv", "yrecv"};
@@ -128,18 +133,23 @@ int NoDevice(TCliSession &session, int code) {
 
 // With --json the commands that report something print one JSON document instead of their lines.
 bool JsonOutput = false;
-const QStringList CommandsWithJson{"info", "read", "diff", "check", "backups", "ports"};
+const QStringList CommandsWithJson{"info", "read", "diff", "check", "backups", "ports", "doctor"};
 
 void PrintJson(const QJsonObject &document) {
     Print(QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented)));
 }
 
-// The settings dev_root and sys_root move /dev and /sys (for tests).
-TPortRoots PortRoots() {
-    TPortRoots roots;
-    for (const auto &[key, root] : {std::pair{"dev_root", &roots.dev}, std::pair{"sys_root", &roots.sys}})
+// The settings dev_root, sys_root, proc_root, etc_root, bin_root and udev_rules (folders separated by
+// ",") move what the bench commands look at (for tests).
+TDoctorRoots PortRoots() {
+    TDoctorRoots roots;
+    for (const auto &[key, root] : {std::pair{"dev_root", &roots.dev}, std::pair{"sys_root", &roots.sys},
+                                    std::pair{"proc_root", &roots.proc}, std::pair{"etc_root", &roots.etc},
+                                    std::pair{"bin_root", &roots.bin}})
         if (const QString value = AppSettings->GetVal(QString::fromLatin1(key)); !value.isEmpty())
             *root = value;
+    if (const QString rules = AppSettings->GetVal(QStringLiteral("udev_rules")); !rules.isEmpty())
+        roots.udevRules = rules.split(u',', Qt::SkipEmptyParts);
     return roots;
 }
 
@@ -166,6 +176,64 @@ void PrintPort(int port, const TPortDetails &d) {
         Print(QStringLiteral("  usb: %1:%2 %3 %4, serial %5\n")
                   .arg(d.vendorId, d.productId, d.manufacturer, d.product,
                        d.serial.isEmpty() ? QStringLiteral("none") : d.serial));
+}
+
+const char *StateName(TVerdict::TState state) {
+    switch (state) {
+    case TVerdict::vsOk:
+        return "ok";
+    case TVerdict::vsProblem:
+        return "PROBLEM";
+    case TVerdict::vsUnknown:
+        break;
+    }
+    return "unknown";
+}
+
+// Every check on the port given (a COM number), or on each port that would be probed.
+int Doctor(const QString &portWord) {
+    QList<int> ports;
+    if (!portWord.isEmpty()) {
+        const qint64 port = DecToInt(QString(portWord).remove(QRegularExpression("^(?i)com")), 0);
+        if (port <= 0) {
+            PrintError(QStringLiteral("Not a COM port number: ") + portWord);
+            return ExitUsage;
+        }
+        ports << int(port);
+    } else {
+        QString detail;
+        const TLuStringList listed = TVeltraCommander::ListComPorts(detail);
+        for (int i = 0; i < listed.Count(); ++i)
+            ports << int(DecToInt(listed[i], 0));
+    }
+    if (ports.isEmpty()) {
+        PrintError(QStringLiteral("No serial ports found: give com_ports=N and comN=DEVICE."));
+        return ExitNoDevice;
+    }
+    const TDoctorRoots roots = PortRoots();
+    bool answered = false;
+    QJsonArray listed;
+    for (const int port : ports) {
+        const TDiagnosis d = DiagnosePort(port, roots);
+        answered = answered || d.answered;
+        QJsonArray verdicts;
+        if (!JsonOutput)
+            Print(QStringLiteral("COM%1 (%2)\n").arg(port).arg(sio_PortPath(port)));
+        for (const TVerdict &v : d.verdicts) {
+            verdicts.append(QJsonObject{{"check", v.check}, {"state", StateName(v.state)}, {"text", v.text},
+                                        {"fix", v.fix.isEmpty() ? QJsonValue() : v.fix}});
+            if (JsonOutput)
+                continue;
+            Print(QStringLiteral("  %1 %2: %3\n").arg(QString::fromLatin1(StateName(v.state)), -7).arg(v.check, v.text));
+            if (!v.fix.isEmpty())
+                Print(QStringLiteral("          fix: ") + v.fix + u'\n');
+        }
+        listed.append(QJsonObject{{"com", port}, {"device", sio_PortPath(port)}, {"answered", d.answered},
+                                  {"verdicts", verdicts}});
+    }
+    if (JsonOutput)
+        PrintJson({{"ports", listed}});
+    return answered ? ExitOk : ExitNoDevice;
 }
 
 int ListPorts() {
@@ -509,6 +577,8 @@ int main(int argc, char **argv) {
     }
     if (command == u"ports")
         return ListPorts();
+    if (command == u"doctor")
+        return Doctor(rest.value(0));
     if (command == u"check")
         return CheckConfig(rest[0]);
     if (command == u"backups")

@@ -95,9 +95,11 @@ TEST_F(InstalledTree, HoldsTheProgramsTheirFilesAndTheDesktopEntry) {
                          "/usr/lib/veltra/veltra_devsim",
                          "/usr/lib/veltra/veltra_params.conf",
                          "/usr/share/applications/veltra-configure.desktop",
+                         "/usr/share/bash-completion/completions/veltra_cli",
                          "/usr/share/doc/veltra-configure/changelog.gz",
                          "/usr/share/doc/veltra-configure/copyright",
                          "/usr/share/icons/hicolor/scalable/apps/veltra-configure.svg",
+                         "/usr/share/veltra/99-veltra-modemmanager.rules",
                          "/usr/share/veltra/devsim_default.cfg",
                          "/usr/share/veltra/veltra_params.conf"};
     if (VELTRA_MAN_PAGES)

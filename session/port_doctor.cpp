@@ -288,7 +288,7 @@ TDiagnosis DiagnosePort(int port, const TDoctorRoots &roots, int probeMs) {
     d.verdicts << ModemManagerVerdict(details, roots);
     d.verdicts << BrlttyVerdict(details, roots);
     d.verdicts << DriverVerdict(roots);
-    if (exists)
+    if (exists && probeMs > 0)
         d.verdicts << ProbeVerdict(port, probeMs, d);
     return d;
 }

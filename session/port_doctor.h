@@ -36,7 +36,8 @@ struct TDiagnosis {
     TVeltraCommander::TIdentity identity;
 };
 
-// Every check on COM `port`; `probeMs` limits the wait for the answer to R_INFO.
+// Every check on COM `port`; `probeMs` limits the wait for the answer to R_INFO, and 0 leaves that
+// check out (the window's engine is asking already).
 TDiagnosis DiagnosePort(int port, const TDoctorRoots &roots = TDoctorRoots(), int probeMs = 2000);
 
 // The udev rule that keeps ModemManager away from one adapter.

@@ -7,6 +7,7 @@
 #include "config_backups.h"
 #include "file_dialog.h"
 #include "param_description.h"
+#include "port_doctor.h"
 #include "pcomm_sio.h"
 #include "sys_message_box.h"
 #include "veltra_about.h"
@@ -34,6 +35,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -100,7 +102,40 @@ TVeltraConfigurator::TVeltraConfigurator(QWidget *parent) : QMainWindow(parent) 
     fRefreshTimer->setInterval(RefreshPeriodMs());
     connect(fRefreshTimer, &QTimer::timeout, this, &TVeltraConfigurator::RefreshTick);
     fRefreshTimer->start();
+    fNoDeviceTimer = new QTimer(this);
+    fNoDeviceTimer->setSingleShot(true);
+    fNoDeviceTimer->setInterval(NoDeviceDelayMs);
+    connect(fNoDeviceTimer, &QTimer::timeout, this, &TVeltraConfigurator::ShowWhyNoDevice);
+    fNoDeviceTimer->start();
     fsession = std::make_unique<TVeltraSession>(static_cast<TSessionListener &>(*this));
+}
+
+// ---- no tracker found ----
+
+// What stands between the machine and a tracker, port by port: the doctor's checks but the question to
+// the tracker, which the engine keeps asking.
+void TVeltraConfigurator::ShowWhyNoDevice() {
+    if (fsession->DevicePresent())
+        return;
+    QString detail;
+    const TLuStringList ports = TVeltraCommander::ListComPorts(detail);
+    QStringList lines;
+    for (int i = 0; i < ports.Count(); ++i) {
+        const int port = int(DecToInt(ports[i], 0));
+        lines << QStringLiteral("COM%1 (%2)").arg(port).arg(sio_PortPath(port));
+        for (const TVerdict &v : DiagnosePort(port, TDoctorRoots(), 0).verdicts)
+            if (v.state != TVerdict::vsOk)
+                lines << QStringLiteral("  ") + v.text + (v.fix.isEmpty() ? QString() : QStringLiteral("\n    ") + v.fix);
+    }
+    fWhyNoDevice = lines.join(u'\n');
+    fNoDeviceHint->show();
+}
+
+void TVeltraConfigurator::ExplainNoDevice() {
+    fquestions->Confirm(Caption(),
+                        tr("Трекер не найден. Что проверено на этом компьютере (veltra_cli doctor покажет то же):") +
+                            QStringLiteral("\n\n") + fWhyNoDevice,
+                        MB_OK | MB_ICONINFORMATION);
 }
 
 TVeltraConfigurator::~TVeltraConfigurator() {
@@ -306,6 +341,13 @@ void TVeltraConfigurator::CreateLayout() {
     fParamDesc->setReadOnly(true);
     fParamDesc->setFixedHeight(64);
     column->addWidget(fParamDesc);
+
+    fNoDeviceHint = new QPushButton(tr("Трекер не найден: почему?"), this);
+    fNoDeviceHint->setObjectName("NoDeviceHint");
+    fNoDeviceHint->setFlat(true);
+    fNoDeviceHint->hide();
+    connect(fNoDeviceHint, &QPushButton::clicked, this, &TVeltraConfigurator::ExplainNoDevice);
+    statusBar()->addWidget(fNoDeviceHint);
 
     setCentralWidget(central);
     resize(472, 450 + menuBar()->sizeHint().height());
@@ -654,12 +696,15 @@ void TVeltraConfigurator::RefreshTick() {
 // ---- what the session reports ----
 
 void TVeltraConfigurator::DevicePresent(const TDeviceIdentity &id) {
+    fNoDeviceTimer->stop();
+    fNoDeviceHint->hide();
     ShowPresence(true);
     IdentityUpdated(id);
     ReadDeviceConfig();
 }
 
 void TVeltraConfigurator::DeviceAbsent(bool forget) {
+    fNoDeviceTimer->start();
     ShowPresence(false);
     fDevName->setText(NoDevice());
     if (forget) {

@@ -23,6 +23,7 @@
 class QAction;
 class QCheckBox;
 class QLineEdit;
+class QPushButton;
 class QTextEdit;
 class QTimer;
 class QToolButton;
@@ -78,6 +79,10 @@ public:
     };
     using TValueStates = QHash<QString, TValueState>;
     QUndoStack &History() const { return *fundo; }
+
+    // Without a tracker for this long, the status strip offers the machine-side reasons.
+    static constexpr int NoDeviceDelayMs = 10000;
+    void ShowWhyNoDevice();
     void RefreshTick();
 
     // Configuration files.
@@ -135,6 +140,7 @@ private:
     void ActDevSimExecute();
     void ActExitExecute();
     void ActUndoExecute();
+    void ExplainNoDevice();
     void ActRedoExecute();
     // Runs `change` and keeps it in the history as one step named `text`.
     void RecordEdits(const QString &text, const std::function<void()> &change);
@@ -185,6 +191,9 @@ private:
     QTimer *fRefreshTimer = nullptr;
     QString fFirmwareDir;
     QUndoStack *fundo = nullptr;
+    QTimer *fNoDeviceTimer = nullptr;
+    QPushButton *fNoDeviceHint = nullptr;
+    QString fWhyNoDevice;
     TDialogQuestions fdialogs{this};
     TWindowQuestions *fquestions = &fdialogs;
     bool fPortAccessExplained = false; // the person is told once per run how to reach a refused port

@@ -559,3 +559,24 @@ TEST_F(MainWindowTest, EditsAndLoadsAreUndoneAndRedoneUntilAWriteEndsTheirHistor
             onMenus << item->objectName();
     EXPECT_FALSE(onMenus.contains("ActUndo") || onMenus.contains("ActRedo")) << onMenus.join(u' ').toStdString();
 }
+
+// Ten seconds without a tracker: the status strip offers the machine-side reasons, as the doctor
+// finds them, in a message; a tracker found takes the offer away.
+TEST_F(MainWindowTest, WithoutATrackerTheStatusStripOffersTheMachineSideReasons) {
+    Describe(WorkedExample);
+    Open({}, false); // COM9 is /nonexistent/tty9
+    auto *hint = Control<QPushButton>(*window, "NoDeviceHint");
+    ASSERT_TRUE(hint);
+    EXPECT_TRUE(hint->isHidden());
+    ServeFor(TVeltraConfigurator::NoDeviceDelayMs - 2000);
+    EXPECT_TRUE(hint->isHidden());
+    ASSERT_TRUE(WaitUntil([&] { return !hint->isHidden(); }, 4000));
+    EXPECT_EQ(hint->text(), "Трекер не найден: почему?");
+    hint->click();
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(questions[0].contains("COM9 (/nonexistent/tty9)\n  /nonexistent/tty9 does not exist\n    plug the "
+                                      "adapter in"))
+        << questions[0].toStdString();
+    window->Action("ActDevSim")->trigger();
+    EXPECT_TRUE(hint->isHidden());
+}

@@ -377,6 +377,14 @@ and log in again.</translation>
         <source>загрузка файла %1</source>
         <translation>load of the file %1</translation>
     </message>
+    <message>
+        <source>Трекер не найден. Что проверено на этом компьютере (veltra_cli doctor покажет то же):</source>
+        <translation>No tracker found. What was checked on this computer (veltra_cli doctor shows the same):</translation>
+    </message>
+    <message>
+        <source>Трекер не найден: почему?</source>
+        <translation>No tracker found: why?</translation>
+    </message>
 </context>
 <context>
     <name>TVeltraDevInfo</name>

@@ -11,6 +11,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <grp.h>
+#include <QStandardPaths>
+#include <QProcess>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -211,6 +214,39 @@ TEST_F(VeltraCli, TheDoctorAsksTheTrackerAndNamesWhoHoldsThePort) {
     EXPECT_TRUE(missing.out.contains("  PROBLEM exists: /nonexistent/tty7 does not exist")) << missing.out.toStdString();
     EXPECT_TRUE(missing.out.contains("brltty:"));
     EXPECT_FALSE(missing.out.contains("answer:"));
+}
+
+// An ordinary user outside the port's group is told how to join it; the process table it may not read
+// is said to be partly unknown, and the other checks still run.
+TEST_F(VeltraCli, TheDoctorTellsAUserOutsideThePortsGroupHowToJoinIt) {
+    const group *dialout = ::getgrnam("dialout");
+    if (::getuid() != 0 || !dialout || QStandardPaths::findExecutable("setpriv").isEmpty())
+        GTEST_SKIP() << "running the doctor as the user nobody needs root, setpriv and the group dialout";
+    const QString shared = dir.filePath("shared");
+    QDir().mkpath(shared);
+    for (const QString &folder : {dir.path(), shared})
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                          QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
+    const QString port = shared + "/ttyLocked";
+    WriteFile("shared/ttyLocked", "");
+    ASSERT_EQ(::chown(QFile::encodeName(port).constData(), 0, dialout->gr_gid), 0);
+    QFile::setPermissions(port, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                                    QFileDevice::WriteGroup);
+    QProcess doctor;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", shared);
+    environment.insert("XDG_CONFIG_HOME", shared + "/config");
+    doctor.setProcessEnvironment(environment);
+    doctor.start("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", VELTRA_CLI_PATH, "com_ports=7",
+                             "com7=" + port, "log_dir=" + shared + "/logs", "doctor"});
+    ASSERT_TRUE(doctor.waitForFinished(15000));
+    const QString out = QString::fromUtf8(doctor.readAllStandardOutput());
+    EXPECT_EQ(doctor.exitCode(), 2) << out.toStdString();
+    EXPECT_TRUE(out.contains("  PROBLEM access: " + port + " belongs to the group dialout, and you are not in it\n"
+                             "          fix: sudo usermod -aG dialout $USER  (then log in again)"))
+        << out.toStdString();
+    EXPECT_TRUE(out.contains("  unknown holder: no process that could be looked at holds " + port)) << out.toStdString();
+    EXPECT_TRUE(out.contains("brltty:")) << out.toStdString();
 }
 
 TEST_F(VeltraCli, PortsListsTheMappedPortWithoutOpeningIt) {

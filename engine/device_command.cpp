@@ -81,7 +81,10 @@ QString TDeviceCommand::Name() const {
     case dcWrite:
         return QStringLiteral("S_") + key + u'=' + value;
     case dcInternal:
-        return value.isEmpty() ? u'_' + key : u'_' + key + (key == UpdateFirmware ? u' ' : u'=') + value;
+        // A raw line may be empty: its "=" is what tells the engine to send a bare line end.
+        if (value.isEmpty() && key != SendText)
+            return u'_' + key;
+        return u'_' + key + (key == UpdateFirmware ? u' ' : u'=') + value;
     case dcDevice:
         break;
     }

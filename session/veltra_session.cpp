@@ -153,7 +153,8 @@ void TVeltraSession::ReadAnswered(const TCmdResult &result) {
         fvalues.Assign(UnescapeText(result.answer), true, StdKeySeparators, QStringLiteral("\r"));
         freported.Clear();
         freported.Assign(&fvalues);
-        fhaveReport = fhaveReport || result.success;
+        // A failed read leaves no configuration the device can be said to hold: nothing to back up.
+        fhaveReport = result.success;
         Log(QStringLiteral("Device config readed [%1]").arg(fvalues.Count()));
         flistener.ConfigRead(fvalues);
     } else if (result.success) {

@@ -248,11 +248,12 @@ TParamsFilter::TParamsFilter(TParamsModel &model, QObject *parent) : QSortFilter
     setSourceModel(&model);
     // A group stays while one of its parameters does.
     setRecursiveFilteringEnabled(true);
+    // The rows are chosen when the filter is applied, not at every change of a value or mark: a row
+    // that stopped matching must not vanish under an open editor.
+    setDynamicSortFilter(false);
 }
 
 void TParamsFilter::SetFilter(const QString &text, bool changedOnly) {
-    if (text == ftext && changedOnly == fchangedOnly)
-        return;
     ftext = text;
     fchangedOnly = changedOnly;
     invalidateFilter();

@@ -46,6 +46,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QUndoStack>
+#include <optional>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -500,24 +501,30 @@ void TVeltraConfigurator::UpdateWriteAction() {
 namespace {
 
 // One step of the history: the values and marks before and after it, of the parameters it changed.
+// A load also keeps the session's store of the device's values before and after it: a file brings keys
+// the tree does not show, and they must go with the undone load.
 class TValueEditsCommand : public QUndoCommand {
 public:
-    using TApply = std::function<void(const TVeltraConfigurator::TValueStates &)>;
-    TValueEditsCommand(const QString &text, TVeltraConfigurator::TValueStates before,
-                       TVeltraConfigurator::TValueStates after, TApply apply)
-        : QUndoCommand(text), fbefore(std::move(before)), fafter(std::move(after)), fapply(std::move(apply)) {}
+    using TStates = TVeltraConfigurator::TValueStates;
+    using TApply = std::function<void(const TStates &, const TLuHash *)>;
+    TValueEditsCommand(const QString &text, TStates before, TStates after, TApply apply,
+                       std::optional<TLuHash> valuesBefore = {}, std::optional<TLuHash> valuesAfter = {})
+        : QUndoCommand(text), fbefore(std::move(before)), fafter(std::move(after)), fapply(std::move(apply)),
+          fvaluesBefore(std::move(valuesBefore)), fvaluesAfter(std::move(valuesAfter)) {}
     // The step has already been taken when it is pushed.
     void redo() override {
         if (!fdone)
             fdone = true;
         else
-            fapply(fafter);
+            fapply(fafter, fvaluesAfter ? &*fvaluesAfter : nullptr);
     }
-    void undo() override { fapply(fbefore); }
+    void undo() override { fapply(fbefore, fvaluesBefore ? &*fvaluesBefore : nullptr); }
+    bool Touches(const QString &key) const { return fbefore.contains(key) || fafter.contains(key); }
 
 private:
-    TVeltraConfigurator::TValueStates fbefore, fafter;
+    TStates fbefore, fafter;
     TApply fapply;
+    std::optional<TLuHash> fvaluesBefore, fvaluesAfter;
     bool fdone = false;
 };
 
@@ -534,7 +541,7 @@ void TVeltraConfigurator::ValueEdited(TParamNode *node, const QString &oldValue,
     UpdateWriteAction();
     fundo->push(new TValueEditsCommand(tr("изменение %1").arg(key), {{key, {oldValue, wasChanged}}},
                                        {{key, {node->data.value, node->data.changed}}},
-                                       [this](const TValueStates &states) { ApplyValueStates(states); }));
+                                       [this](const TValueStates &states, const TLuHash *) { ApplyValueStates(states); }));
 }
 
 // ---- undo of unwritten edits ----
@@ -557,8 +564,21 @@ void TVeltraConfigurator::ApplyValueStates(const TValueStates &states) {
 }
 
 
-void TVeltraConfigurator::RecordEdits(const QString &text, const std::function<void()> &change) {
+// The tracker now holds what it confirmed or reported: a step that would put an older value back
+// would be wrong, so the history that names the key ends.
+void TVeltraConfigurator::ForgetHistoryOf(const QString &key) {
+    for (int i = 0; i < fundo->count(); ++i)
+        if (static_cast<const TValueEditsCommand *>(fundo->command(i))->Touches(key)) {
+            fundo->clear();
+            return;
+        }
+}
+
+void TVeltraConfigurator::RecordEdits(const QString &text, const std::function<void()> &change, bool withValues) {
     const TValueStates before = ValueStates();
+    std::optional<TLuHash> valuesBefore;
+    if (withValues)
+        valuesBefore = fsession->Values();
     change();
     const TValueStates after = ValueStates();
     TValueStates was, now;
@@ -572,7 +592,16 @@ void TVeltraConfigurator::RecordEdits(const QString &text, const std::function<v
     }
     UpdateWriteAction();
     if (!now.isEmpty())
-        fundo->push(new TValueEditsCommand(text, was, now, [this](const TValueStates &states) { ApplyValueStates(states); }));
+        fundo->push(new TValueEditsCommand(
+            text, was, now,
+            [this](const TValueStates &states, const TLuHash *values) {
+                if (values) {
+                    fsession->Values().Clear();
+                    fsession->Values().Assign(values);
+                }
+                ApplyValueStates(states);
+            },
+            valuesBefore, withValues ? std::optional<TLuHash>(fsession->Values()) : std::nullopt));
 }
 
 void TVeltraConfigurator::ActUndoExecute() {
@@ -734,11 +763,14 @@ bool TVeltraConfigurator::ValueRead(const QString &key, const QString &value) {
     TParamNode *node = FindParamNode(key);
     if (!node || node->data.changed)
         return false;
+    if (node->data.value != value)
+        ForgetHistoryOf(key);
     fmodel->SetValue(node, value, false);
     return true;
 }
 
 void TVeltraConfigurator::ValueConfirmed(const QString &key, const QString &) {
+    ForgetHistoryOf(key);
     if (TParamNode *node = FindParamNode(key)) {
         fmodel->SetChanged(node, false);
         UpdateWriteAction();
@@ -852,7 +884,7 @@ void TVeltraConfigurator::LoadConfigFrom(const QString &fileName) {
             const QString value = values.GetVal(node.data.key);
             fmodel->SetValue(&node, value, WrittenByLoad(node.data.key, value));
         });
-    });
+    }, true);
     ApplyFilter();
 }
 

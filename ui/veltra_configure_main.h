@@ -143,7 +143,8 @@ private:
     void ExplainNoDevice();
     void ActRedoExecute();
     // Runs `change` and keeps it in the history as one step named `text`.
-    void RecordEdits(const QString &text, const std::function<void()> &change);
+    void RecordEdits(const QString &text, const std::function<void()> &change, bool withValues = false);
+    void ForgetHistoryOf(const QString &key);
     TValueStates ValueStates() const;
     void ApplyValueStates(const TValueStates &states);
     void ValueEdited(TParamNode *node, const QString &oldValue, bool wasChanged);

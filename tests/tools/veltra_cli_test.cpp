@@ -249,6 +249,17 @@ TEST_F(VeltraCli, TheDoctorTellsAUserOutsideThePortsGroupHowToJoinIt) {
     EXPECT_TRUE(out.contains("brltty:")) << out.toStdString();
 }
 
+// A raw line goes as typed: an empty one is a bare line end, and trailing blanks do not make the
+// program wait for a result it would never recognise.
+TEST_F(VeltraCli, RawLinesEmptyOrWithTrailingBlanksAreSentAndAnswered) {
+    TDevSimProcess sim({"--config", DefaultConfig});
+    for (const char *line : {"", "R_SRV_PORT "}) {
+        const TCliResult r = Run(sim, {"send", QString::fromLatin1(line)});
+        EXPECT_EQ(r.exitCode, 0) << "[" << line << "] " << r.err.toStdString();
+        EXPECT_LT(r.elapsedMs, 4500) << line;
+    }
+}
+
 TEST_F(VeltraCli, PortsListsTheMappedPortWithoutOpeningIt) {
     const TCliResult r = Run(QStringLiteral("/nonexistent/tty7"), {"ports"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();

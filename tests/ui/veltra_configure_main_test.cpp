@@ -533,11 +533,13 @@ TEST_F(MainWindowTest, EditsAndLoadsAreUndoneAndRedoneUntilAWriteEndsTheirHistor
     EXPECT_EQ(window->statusBar()->currentMessage(), "Возвращено: изменение SRV_ADDR");
 
     const QString file = dir.filePath(QStringLiteral("other.cfg"));
-    WriteTextFile(file, QStringLiteral("SRV_PORT=9\r\nSRV2_ADDR=198.51.100.9\r\n"), true);
+    WriteTextFile(file, QStringLiteral("SRV_PORT=9\r\nSRV2_ADDR=198.51.100.9\r\nNOT_DESCRIBED=5\r\n"), true);
     window->LoadConfigFrom(file);
     EXPECT_EQ(window->FindParamNode("SRV2_ADDR")->data.value, "198.51.100.9");
+    EXPECT_EQ(window->DevParams().GetVal("NOT_DESCRIBED"), "5");
     key(Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(TreeText(), edited);
+    EXPECT_LT(window->DevParams().KeyIndex("NOT_DESCRIBED"), 0); // the file's other keys go with it
     EXPECT_EQ(window->statusBar()->currentMessage(), "Отменено: загрузка файла other.cfg");
     key(Qt::Key_Z, Qt::ControlModifier);
     key(Qt::Key_Z, Qt::ControlModifier);
@@ -546,6 +548,15 @@ TEST_F(MainWindowTest, EditsAndLoadsAreUndoneAndRedoneUntilAWriteEndsTheirHistor
     EXPECT_FALSE(window->Action("ActUndo")->isEnabled());
     key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_TRUE(window->Action("ActDevWriteCfg")->isEnabled());
+
+    // A value the tracker reports anew ends the history that would put an older one back.
+    key(Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_TRUE(window->Action("ActRedo")->isEnabled());
+    SendNotification(&window->Session(), AppMessage, MSG_DEV_CMD, 1, QString(),
+                     std::any(TCmdResult{TDeviceCommand::Read(QStringLiteral("SRV_PORT")), true, QStringLiteral("21005")}));
+    EXPECT_EQ(window->FindParamNode("SRV_PORT")->data.value, "21005");
+    EXPECT_FALSE(window->Action("ActRedo")->isEnabled());
+    Edit("SRV_PORT", "8080");
 
     window->Action("ActDevWriteCfg")->trigger();
     ASSERT_TRUE(WaitUntil([&] { return MainLog().contains("Configuration writed OK"); }, 10000));

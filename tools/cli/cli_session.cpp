@@ -91,7 +91,15 @@ bool TCliSession::GoOnWithoutBackup(const QString &error) {
     if (AppSettings->GetVal(QStringLiteral("force")) == u"1")
         return true;
     PrintError(QStringLiteral("Nothing was changed; give force=1 to go on without a backup."));
+    fbackupRefused = true;
     return false;
+}
+
+// A refused backup has been explained already; otherwise the device went away before anything was
+// queued.
+void TCliSession::SayWhyNothingQueued() {
+    if (!fbackupRefused)
+        PrintError(QStringLiteral("The device went away before anything was sent."));
 }
 
 // Sleeps in the event loop, not between looks at it: the engine waits in every notification until it
@@ -152,12 +160,17 @@ bool TCliSession::Await(const TDeviceCommand &command, TCmdResult &result, const
         finished = true;
         result = r;
     };
-    fexpected.append(command.Name());
+    // As the engine will report it: the line trimmed.
+    const QString name = TDeviceCommand::FromLine(command.ToLine()).Name();
+    fexpected.append(name);
+    fbackupRefused = false;
     fnothingQueued = !start();
-    if (fnothingQueued)
-        fexpected.removeAll(command.Name());
-    else
+    if (fnothingQueued) {
+        fexpected.removeAll(name);
+        SayWhyNothingQueued();
+    } else {
         wait(finished);
+    }
     fonResult = nullptr;
     return finished && result.success;
 }
@@ -193,8 +206,11 @@ bool TCliSession::RunWrite(const QList<std::pair<QString, QString>> &entries,
     fwriteDone = false;
     fwriteResults = 0;
     fonWritten = onResult;
+    fbackupRefused = false;
     const bool started = fsession->Write(entries);
     fnothingQueued = !started;
+    if (fnothingQueued)
+        SayWhyNothingQueued();
     // The time limit is for each entry, not for the batch: it starts again with every result.
     for (int seen = -1; started && !fwriteDone && fwriteResults > seen;) {
         seen = fwriteResults;

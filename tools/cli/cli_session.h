@@ -37,8 +37,7 @@ public:
     bool RunWrite(const QList<std::pair<QString, QString>> &entries,
                   const std::function<void(const QString &key, const QString &value, bool ok,
                                            const QString &answer)> &onResult);
-    // Whether the last write or upload was refused before anything was queued (the listener has
-    // said why: no backup).
+    // Whether the last write or upload was refused before anything was queued (and said why).
     bool NothingQueued() const { return fnothingQueued; }
 
     TVeltraSession &Session() { return *fsession; }
@@ -63,6 +62,7 @@ private:
     void Progress(int code, qint64 value, const QString &text) override;
     void CommandDone(const TCmdResult &result) override;
     bool GoOnWithoutBackup(const QString &error) override;
+    void SayWhyNothingQueued();
 
     // A negative time limit waits for ever.
     bool WaitUntil(const std::function<bool()> &done, int timeoutMs, const std::function<void()> &poll = {});
@@ -82,6 +82,7 @@ private:
     bool fwriteDone = false;
     int fwriteResults = 0;
     bool fnothingQueued = false;
+    bool fbackupRefused = false;
     // Last: its events reach this adapter, which stops it first.
     std::unique_ptr<TVeltraSession> fsession;
 };

@@ -134,7 +134,7 @@ bool SaveMainWindow(const QDir &folder) {
     window.resize(900, 620);
     window.LoadConfigFrom(QStringLiteral(VELTRA_DATA_DIR "/devsim_default.cfg"));
     window.ParamsTree().expandAll();
-    window.ParamsTree().setCurrentIndex(window.Model().index(1, 0, window.Model().index(0, 0)));
+    window.ParamsTree().setCurrentIndex(window.ViewIndex(window.Model().Root(0)->children[1].get()));
     bool ok = Save(window, folder, QStringLiteral("main_window"));
     // And with a value being edited in its list.
     TParamNode *node = window.FindParamNode(QStringLiteral("SRV_PROTO"));

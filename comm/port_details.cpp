@@ -17,8 +17,7 @@ QStringList LinksTo(const QString &folder, const QString &resolved) {
 }
 
 QString ReadAttribute(const QString &folder, const char *name) {
-    QFile file(folder + u'/' + QLatin1String(name));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
+    return ReadSystemText(folder + u'/' + QLatin1String(name));
 }
 
 // The USB device above a tty's sysfs entry: the first folder upwards that carries idVendor. A serial
@@ -37,6 +36,11 @@ QString UsbDeviceFolder(const QString &ttyName, const TPortRoots &roots) {
 }
 
 } // namespace
+
+QString ReadSystemText(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
+}
 
 TPortDetails DescribePort(const QString &device, const TPortRoots &roots) {
     TPortDetails details;

@@ -22,4 +22,7 @@ struct TPortRoots {
     QString sys = QStringLiteral("/sys");
 };
 
+// A small system file's text (a sysfs attribute, a process name), trimmed; empty when unreadable.
+QString ReadSystemText(const QString &path);
+
 TPortDetails DescribePort(const QString &device, const TPortRoots &roots = TPortRoots());

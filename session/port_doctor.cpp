@@ -31,11 +31,6 @@ TVerdict Unknown(const char *check, const QString &text) {
     return {QString::fromLatin1(check), TVerdict::vsUnknown, text, QString()};
 }
 
-QString ReadLine(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
-}
-
 // The numbered folders of the process table.
 QStringList Processes(const TDoctorRoots &roots) {
     static const QRegularExpression number(QStringLiteral("^\\d+$"));
@@ -109,7 +104,7 @@ TVerdict HolderVerdict(const QString &device, const TDoctorRoots &roots) {
         }
         for (const QString &fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
             if (QFileInfo(fds.filePath(fd)).symLinkTarget() == device) {
-                holders << QStringLiteral("%1 (process %2)").arg(ReadLine(roots.proc + u'/' + pid + QStringLiteral("/comm")), pid);
+                holders << QStringLiteral("%1 (process %2)").arg(ReadSystemText(roots.proc + u'/' + pid + QStringLiteral("/comm")), pid);
                 pids << pid;
                 break;
             }
@@ -127,7 +122,7 @@ TVerdict HolderVerdict(const QString &device, const TDoctorRoots &roots) {
 
 bool ProcessRuns(const TDoctorRoots &roots, const QString &name) {
     for (const QString &pid : Processes(roots))
-        if (ReadLine(roots.proc + u'/' + pid + QStringLiteral("/comm")) == name)
+        if (ReadSystemText(roots.proc + u'/' + pid + QStringLiteral("/comm")) == name)
             return true;
     return false;
 }
@@ -189,12 +184,12 @@ TVerdict BrlttyVerdict(const TPortDetails &port, const TDoctorRoots &roots) {
 QString SerialDriver(const QString &usbFolder) {
     static const QHash<QString, QString> drivers{{"0403", "ftdi_sio"}, {"067b", "pl2303"}, {"10c4", "cp210x"},
                                                   {"1a86", "ch341"}};
-    const QString vendor = ReadLine(usbFolder + QStringLiteral("/idVendor")).toLower();
+    const QString vendor = ReadSystemText(usbFolder + QStringLiteral("/idVendor")).toLower();
     if (drivers.contains(vendor))
         return drivers.value(vendor);
     QDirIterator interfaces(usbFolder, {QStringLiteral("bInterfaceClass")}, QDir::Files, QDirIterator::Subdirectories);
     while (interfaces.hasNext())
-        if (ReadLine(interfaces.next()) == u"02")
+        if (ReadSystemText(interfaces.next()) == u"02")
             return QStringLiteral("cdc_acm");
     return QString();
 }
@@ -218,10 +213,10 @@ TVerdict DriverVerdict(const TDoctorRoots &roots) {
         const QString driver = SerialDriver(folder);
         if (driver.isEmpty() || HasTty(folder))
             continue;
-        const QString id = ReadLine(folder + QStringLiteral("/idVendor")) + u':' + ReadLine(folder + QStringLiteral("/idProduct"));
+        const QString id = ReadSystemText(folder + QStringLiteral("/idVendor")) + u':' + ReadSystemText(folder + QStringLiteral("/idProduct"));
         return Problem("driver",
                        QStringLiteral("the USB serial adapter %1 (%2) has no serial device: its driver is missing")
-                           .arg(id, ReadLine(folder + QStringLiteral("/product"))),
+                           .arg(id, ReadSystemText(folder + QStringLiteral("/product"))),
                        QStringLiteral("sudo modprobe %1  (and see: sudo dmesg | tail)").arg(driver));
     }
     return Ok("driver", QStringLiteral("every USB serial adapter plugged in has its serial device"));

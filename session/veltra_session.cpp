@@ -11,11 +11,11 @@ QString WithoutPassword(const TDeviceCommand &command) {
     return command.IsPassword() ? QStringLiteral("S_PASSNOW=***") : command.Name();
 }
 
-QString Versions(int version) {
+} // namespace
+
+QString VersionText(int version) {
     return IntToDec(4, version);
 }
-
-} // namespace
 
 TVeltraSession::TVeltraSession(TSessionListener &listener, const TEngineLogs &logs)
     : flistener(listener), fengine(std::make_unique<TVeltraCommander>(this, logs)) {}
@@ -100,8 +100,8 @@ TDeviceIdentity TVeltraSession::PublishedIdentity() const {
 void TVeltraSession::LogDeviceDetails(const TDeviceIdentity &id) const {
     Log(QStringLiteral("  Type:  ") + id.name);
     Log(QStringLiteral("  IMEI:  ") + id.imei);
-    Log(QStringLiteral("  VerHw: ") + Versions(id.hw));
-    Log(QStringLiteral("  VerSw: ") + Versions(id.sw));
+    Log(QStringLiteral("  VerHw: ") + VersionText(id.hw));
+    Log(QStringLiteral("  VerSw: ") + VersionText(id.sw));
 }
 
 void TVeltraSession::PresenceChanged(qint64 value) {

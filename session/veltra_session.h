@@ -20,6 +20,9 @@
 
 using TDeviceIdentity = TVeltraCommander::TIdentity;
 
+// A hardware or software version as the logs and the device information show it: four digits at least.
+QString VersionText(int version);
+
 // What a write batch did: the confirmed count and the refused keys, in the order they were refused.
 struct TWriteSummary {
     int written = 0;

@@ -85,10 +85,6 @@ QString UsersFolder(const QString &folder) {
     return DirExists(documents) ? documents : QDir::homePath();
 }
 
-QString Versions(int version) {
-    return IntToDec(4, version);
-}
-
 } // namespace
 
 TVeltraConfigurator::TVeltraConfigurator(QWidget *parent) : QMainWindow(parent) {
@@ -925,8 +921,8 @@ void TVeltraConfigurator::ActDevShowInfoExecute() {
         return;
     const TDeviceIdentity id = fsession->Identity();
     info->UpdateDevInfo(QStringLiteral("\rDevName=") + id.name + QStringLiteral("\rDevIMEI=") + id.imei +
-                        QStringLiteral("\rDevHwVersion=") + Versions(id.hw) + QStringLiteral("\rDevSwVersion=") +
-                        Versions(id.sw) + u'\r');
+                        QStringLiteral("\rDevHwVersion=") + VersionText(id.hw) + QStringLiteral("\rDevSwVersion=") +
+                        VersionText(id.sw) + u'\r');
     info->show();
     MoveWindowToCursor(info, false, false);
 }

@@ -177,13 +177,17 @@ QString ConfDirPrefix() {
 }
 
 void AppLog(const QString &channel, const QString &text, int level) {
+    AppLogTo(MainLogFile, channel, text, level);
+}
+
+void AppLogTo(const QString &fileName, const QString &channel, const QString &text, int level) {
     if (level > LogLevel)
         return;
     // Waiting longer than about 300 ms would stall the caller; the entry is dropped instead.
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (LogLock.try_lock()) {
-            if (!MainLogFile.isEmpty())
-                AppendLogLine(MainLogFile, u'\r' + TrimText(text), channel);
+            if (!fileName.isEmpty())
+                AppendLogLine(fileName, u'\r' + TrimText(text), channel);
             LogLock.unlock();
             return;
         }

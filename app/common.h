@@ -60,6 +60,8 @@ void LoadAppSettings(const QStringList &arguments);
 QString ConfDirPrefix();
 
 void AppLog(const QString &channel, const QString &text, int level);
+// AppLog into another main log (a station's slot has its own).
+void AppLogTo(const QString &fileName, const QString &channel, const QString &text, int level);
 void AppendLogLine(const QString &fileName, const QString &text, const QString &channel);
 // The ceiling of every log file in bytes: the setting log_max_size in megabytes (default 20); 0 when
 // logs are never cut (log_max_size=0).

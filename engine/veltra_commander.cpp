@@ -67,11 +67,11 @@ private:
 } // namespace
 
 TEngineLogs TEngineLogs::ProcessWide() {
-    return {CmdLogFile, DbgLogFile, ComLogFile};
+    return {CmdLogFile, DbgLogFile, ComLogFile, MainLogFile};
 }
 
-TVeltraCommander::TVeltraCommander(TNotifyReceiver *receiver, const TEngineLogs &logs)
-    : freceiver(receiver), flogs(logs) {
+TVeltraCommander::TVeltraCommander(TNotifyReceiver *receiver, const TEngineLogs &logs, int port)
+    : freceiver(receiver), flogs(logs), fcom_port(port) {
     start();
 }
 
@@ -174,6 +174,13 @@ void TVeltraCommander::Cancel() {
 int TVeltraCommander::CmdQuLen() const {
     std::lock_guard guard(fQueueLock);
     return fcmdqu.Count();
+}
+
+int TVeltraCommander::ClearQueue() {
+    std::lock_guard guard(fQueueLock);
+    const int count = fcmdqu.Count();
+    fcmdqu.Clear();
+    return count;
 }
 
 void TVeltraCommander::SetComPort(int port) {
@@ -473,7 +480,7 @@ void TVeltraCommander::PublishScan(TScanReport &scan) {
     if (!changed)
         return;
     for (const QString &reason : scan.openErrors)
-        AppLog(TAG, reason, -1);
+        AppLogTo(flogs.main, TAG, reason, -1);
     // The window tells the person once how to get access; the log alone is easily missed.
     if (!scan.deniedPaths.isEmpty())
         Notify(MSG_PORT_DENIED, scan.deniedPaths.size(), scan.deniedPaths.first());
@@ -770,7 +777,7 @@ void TVeltraCommander::Disconnect() {
 
 void TVeltraCommander::LogText(const QString &text) {
     if (!text.isEmpty() && LogLevel >= 5)
-        AppLog(TAG, text, -1);
+        AppLogTo(flogs.main, TAG, text, -1);
 }
 
 void TVeltraCommander::LogCmd(const QString &what, const QString &result, qint64 elapsed,

@@ -25,18 +25,21 @@
 class QFile;
 class TLuXYModem;
 
-// The engine's own log files: commands, the device's own lines, the serial traffic.
+// The engine's own log files: commands, the device's own lines, the serial traffic, and the main log
+// its dialogue writes to (the process's unless given).
 struct TEngineLogs {
     QString cmd, dbg, com;
-    static TEngineLogs ProcessWide(); // CmdLogFile, DbgLogFile, ComLogFile
+    QString main = MainLogFile;
+    static TEngineLogs ProcessWide(); // CmdLogFile, DbgLogFile, ComLogFile, MainLogFile
 };
 
 class TVeltraCommander : public TWorkerThread {
 public:
     // `receiver` gets every notification (MainWindowHandle at the time of each one when null); it
-    // outlives the engine or stops it first. Several engines run side by side, each with its own logs.
+    // outlives the engine or stops it first. Several engines run side by side, each with its own logs;
+    // `port` (when not 0) is the only port it ever opens, from its first scan on.
     explicit TVeltraCommander(TNotifyReceiver *receiver = nullptr,
-                              const TEngineLogs &logs = TEngineLogs::ProcessWide());
+                              const TEngineLogs &logs = TEngineLogs::ProcessWide(), int port = 0);
     ~TVeltraCommander() override;
 
     // Ends the thread, serving its notifications meanwhile, and drops the link. An owner that receives
@@ -47,6 +50,8 @@ public:
     void PutCmd(const TDeviceCommand &cmd);
     void Cancel();
     int CmdQuLen() const;
+    // Drops every line not taken yet; the count dropped.
+    int ClearQueue();
     // True from the moment a queued line is taken until its result has been reported, or until an
     // error ended it without one (a port failure drops the link instead).
     bool RunningCommand() const { return fRunningCmd; }

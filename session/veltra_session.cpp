@@ -17,8 +17,8 @@ QString VersionText(int version) {
     return IntToDec(4, version);
 }
 
-TVeltraSession::TVeltraSession(TSessionListener &listener, const TEngineLogs &logs)
-    : flistener(listener), fengine(std::make_unique<TVeltraCommander>(this, logs)) {}
+TVeltraSession::TVeltraSession(TSessionListener &listener, const TEngineLogs &logs, int port)
+    : flistener(listener), fmainLog(logs.main), fengine(std::make_unique<TVeltraCommander>(this, logs, port)) {}
 
 TVeltraSession::~TVeltraSession() {
     Stop();
@@ -33,7 +33,7 @@ void TVeltraSession::Stop() {
 }
 
 void TVeltraSession::Log(const QString &text) const {
-    AppLog(TAG, text, -1);
+    AppLogTo(fmainLog, TAG, text, -1);
 }
 
 void TVeltraSession::HandleNotification(quint32 msg, int code, qint64 value, const QString &text) {
@@ -114,6 +114,9 @@ void TVeltraSession::PresenceChanged(qint64 value) {
         return;
     }
     Log(QStringLiteral("Device disconnected"));
+    // What the gone tracker reported is no backup of the one found next.
+    freported.Clear();
+    fhaveReport = fbackedUp = false;
     flistener.DeviceAbsent(value < 0);
 }
 
@@ -155,9 +158,11 @@ void TVeltraSession::ReadAnswered(const TCmdResult &result) {
         freported.Assign(&fvalues);
         // A failed read leaves no configuration the device can be said to hold: nothing to back up.
         fhaveReport = result.success;
+        fbackedUp = false;
         Log(QStringLiteral("Device config readed [%1]").arg(fvalues.Count()));
         flistener.ConfigRead(fvalues);
     } else if (result.success) {
+        fbackedUp = fbackedUp && freported.GetVal(cmd.key) == result.answer;
         freported.SetVal(cmd.key, result.answer);
         fhaveReport = true;
         if (flistener.ValueRead(cmd.key, result.answer))
@@ -171,6 +176,7 @@ void TVeltraSession::WriteAnswered(const TCmdResult &result) {
     const TDeviceCommand &cmd = result.command;
     if (result.success) {
         ++ftally.written;
+        fbackedUp = false;
         freported.SetVal(cmd.key, cmd.value);
         fhaveReport = true;
         flistener.ValueConfirmed(cmd.key, cmd.value);
@@ -235,6 +241,11 @@ void TVeltraSession::SendRaw(const QString &text) {
     Queue(TDeviceCommand::Internal(TDeviceCommand::SendText, text));
 }
 
+void TVeltraSession::DropQueued() {
+    if (const int dropped = fengine->ClearQueue())
+        Log(QStringLiteral("Dropped %1 queued commands").arg(dropped));
+}
+
 void TVeltraSession::Cancel() {
     fengine->Cancel();
 }
@@ -244,10 +255,13 @@ bool TVeltraSession::BackupBefore(const QString &reason) {
         Log(QStringLiteral("No configuration read from the device yet: no backup before the ") + reason);
         return true;
     }
+    if (fbackedUp)
+        return true;
     QString error;
     const QString path = WriteBackup(AppDataDir, Identity().imei, freported, reason, BackupKeep(), error);
     if (!path.isEmpty()) {
         Log(QStringLiteral("Backup of the device's configuration: ") + path);
+        fbackedUp = true;
         return true;
     }
     Log(QStringLiteral("No backup of the device's configuration: ") + error);

@@ -67,7 +67,9 @@ public:
 class TVeltraSession : public TNotifyReceiver {
     Q_OBJECT
 public:
-    explicit TVeltraSession(TSessionListener &listener, const TEngineLogs &logs = TEngineLogs::ProcessWide());
+    // `port` (when not 0): the one port the session's engine opens.
+    explicit TVeltraSession(TSessionListener &listener, const TEngineLogs &logs = TEngineLogs::ProcessWide(),
+                            int port = 0);
     ~TVeltraSession() override;
 
     // Stops the engine, serving its last notifications: an owner that is the listener calls it first
@@ -99,9 +101,11 @@ public:
     void SendPassword(const QString &password);
     void SendRaw(const QString &text);
     void Queue(const TDeviceCommand &command);
+    // Forgets the lines not sent yet (a front end that starts over with the tracker found next).
+    void DropQueued();
     void Cancel();
     // Saves what the device reported before `reason` changes it; true when saved, when nothing has
-    // been reported yet, or when the listener goes on without it.
+    // been reported yet, when that report is saved already, or when the listener goes on without it.
     bool BackupBefore(const QString &reason);
     // Reports the device present with no identity, as the engine would: a description can then be
     // looked at without a tracker.
@@ -118,9 +122,11 @@ private:
 
     const QString TAG = QStringLiteral("main");
     TSessionListener &flistener;
+    const QString fmainLog;
     TLuHash fvalues;
     TLuHash freported;
     bool fhaveReport = false; // the device has reported its configuration, or values, at least once
+    bool fbackedUp = false;   // the report as it stands is in a backup
     TWriteSummary ftally; // of the write batch under way
     // Last: it notifies this session, and is stopped first while everything it reaches is whole.
     std::unique_ptr<TVeltraCommander> fengine;

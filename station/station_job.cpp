@@ -134,6 +134,11 @@ bool LoadStationJob(const QString &fileName, const TLuHash &description, TStatio
         problems << job.file + QStringLiteral(": the job names no config file");
     if (!job.firmwareFile.isEmpty() && job.firmwareVersion.isEmpty())
         problems << job.file + QStringLiteral(": firmware without firmware_version (the version the image carries)");
+    bool versionIsNumber = false;
+    job.firmwareVersion.toUInt(&versionIsNumber);
+    if (!job.firmwareVersion.isEmpty() && !versionIsNumber)
+        problems << job.file + QStringLiteral(": firmware_version is the software version as the tracker reports it "
+                                              "(a whole number), not ") + job.firmwareVersion;
 
     QCryptographicHash hash(QCryptographicHash::Sha256);
     hash.addData(jobBytes);

@@ -2,6 +2,7 @@
 
 #include "LuProto.h"
 #include "LuUtils.h"
+#include "cli_interrupt.h"
 #include "cli_session.h"
 #include "common.h"
 #include "notify.h"
@@ -101,29 +102,6 @@ void TFirmwareProgress::Take(int code, qint64 value, const QString &text) {
     }
     fline.Show(fstep, QStringLiteral("%1%").arg(fpercent));
 }
-
-// The handler only raises a flag (all a signal handler may safely do) and gives Ctrl-C back its usual
-// meaning; the waiting loop looks at the flag and cancels the transfer.
-std::atomic<bool> Interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-void OnInterrupt(int) {
-    Interrupted = true;
-    std::signal(SIGINT, SIG_DFL);
-}
-
-class TInterruptWatch {
-public:
-    TInterruptWatch() : fprevious(std::signal(SIGINT, OnInterrupt)) { Interrupted = false; }
-    ~TInterruptWatch() { std::signal(SIGINT, fprevious); }
-    TInterruptWatch(const TInterruptWatch &) = delete;
-    TInterruptWatch &operator=(const TInterruptWatch &) = delete;
-    // True once for each Ctrl-C.
-    bool Take() { return Interrupted.exchange(false); }
-
-private:
-    void (*fprevious)(int);
-};
 
 QString StatText(const TLuProtocolStat &stat) {
     const QString bytes = stat.TotalSize > 0

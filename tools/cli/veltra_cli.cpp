@@ -5,6 +5,7 @@
 #include "LuLogTail.h"
 #include "LuVerInfo.h"
 #include "cli_session.h"
+#include "cli_station.h"
 #include "cli_transfer.h"
 #include "common.h"
 #include "config_backups.h"
@@ -57,7 +58,18 @@ const char *const Usage =
     "  xrecv FILE [--ymodem]  receive FILE by XModem (YModem: the sender's name, in FILE's folder)\n"
     "  yrecv DIR              receive a YModem batch into the folder DIR\n"
     "\n"
-    "info, read, diff, check, backups, ports and doctor print one JSON document instead with --json.\n"
+    "The provisioning station:\n"
+    "  station JOB [--trackers N]\n"
+    "                         work the job on a tracker in every port of com_ports at once: each\n"
+    "                         tracker plugged in is identified, skipped when the audit holds its\n"
+    "                         success with this job, backed up, given the job's firmware when it\n"
+    "                         reports another version, written what differs, read back and recorded\n"
+    "                         (audit=FILE, by default Veltra/audit/NAME.jsonl in the user's\n"
+    "                         configuration folder, and a CSV report beside it); one line per event,\n"
+    "                         a summary at the end; ends after N trackers or on Ctrl-C\n"
+    "\n"
+    "info, read, diff, check, backups, ports and doctor print one JSON document instead with --json;\n"
+    "station prints one JSON object per event.\n"
     "\n"
     "Other:\n"
     "  help, --help           print this text\n"
@@ -74,20 +86,22 @@ const char *const Usage =
     "  params=FILE            the parameter description to check against (default: veltra_params.conf\n"
     "                         beside the program, in its parent folder and in conf_dir, as the window)\n"
     "  invite_delay=3000      milliseconds a receiving transfer waits before its first invitation\n"
+    "  station=bench-3        the station's name in the audit (default: the host name)\n"
     "\n"
     "Exit codes:\n"
     "  0                      done\n"
     "  1                      usage\n"
     "  2                      no device answered or the port not opened\n"
     "  3                      password needed or wrong\n"
-    "  4                      a command or transfer failed\n"
+    "  4                      a command or transfer failed; station: a tracker was not done\n"
     "  5                      unreadable or missing file or folder\n"
-    "  6                      the checked file has entries the description does not know or accept\n"
+    "  6                      the checked file has entries the description does not know or accept;\n"
+    "                         station: the job (or the station's settings) refused, nothing written\n"
     "  7                      the device and the file differ\n";
 
-const QStringList Commands{"backups", "check", "ports", "doctor", "info", "read", "diff", "write", "send", "firmware", "xsend", "xrecv", "yrecv"};
+const QStringList Commands{"backups", "check", "ports", "doctor", "info", "read", "diff", "write", "send", "firmware", "xsend", "xrecv", "yrecv", "station"};
 const QStringList CommandsWithoutArgs{"backups", "ports", "doctor", "info", "read"};
-const QStringList CommandsWithPath{"check", "diff", "write", "firmware", "xsend", "xrecv", "yrecv"};
+const QStringList CommandsWithPath{"check", "diff", "write", "firmware", "xsend", "xrecv", "yrecv", "station"};
 const QStringList CommandsWithYModem{"xsend", "xrecv"};
 const QStringList CommandsOnPort{"xsend", "xrecv", "yrecv"};
 
@@ -100,7 +114,8 @@ int ShowUsage(const QString &command) {
 // What is sent must exist, and so must the folder a batch goes into; the other paths are checked
 // by their commands.
 bool PathExists(const QString &command, const QString &path) {
-    if (command == u"firmware" || command == u"xsend" || command == u"check")
+    if (command == u"firmware" || command == u"xsend" || command == u"check" ||
+        command == u"station")
         return QFileInfo(path).isFile();
     if (command == u"yrecv")
         return QFileInfo(path).isDir();
@@ -133,7 +148,7 @@ int NoDevice(TCliSession &session, int code) {
 
 // With --json the commands that report something print one JSON document instead of their lines.
 bool JsonOutput = false;
-const QStringList CommandsWithJson{"info", "read", "diff", "check", "backups", "ports", "doctor"};
+const QStringList CommandsWithJson{"info", "read", "diff", "check", "backups", "ports", "doctor", "station"};
 
 void PrintJson(const QJsonObject &document) {
     Print(QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented)));
@@ -529,6 +544,23 @@ int CheckConfig(const QString &fileName) {
     return problems.isEmpty() ? ExitOk : ExitFileProblems;
 }
 
+// station JOB [--trackers N]
+int Station(const QStringList &args) {
+    int trackers = 0;
+    const qsizetype at = args.indexOf(QStringLiteral("--trackers"));
+    bool ok = true;
+    if (at >= 0)
+        trackers = args.value(at + 1).toInt(&ok);
+    if (!ok || trackers < 0 || args.size() != (at >= 0 ? 3 : 1)) {
+        PrintError(QStringLiteral("Usage: veltra_cli station JOB [--trackers N] [--json]"));
+        return ExitUsage;
+    }
+    TLuHash description;
+    if (!LoadDescription(description))
+        return ExitBadFile;
+    return RunStation(args[0], description, JsonOutput, trackers);
+}
+
 // The plain transfers: no device is looked for.
 int RunPortCommand(const QString &command, const QString &path, bool ymodem) {
     if (command == u"xsend")
@@ -581,6 +613,8 @@ int main(int argc, char **argv) {
         return Doctor(rest.value(0));
     if (command == u"check")
         return CheckConfig(rest[0]);
+    if (command == u"station")
+        return Station(rest);
     if (command == u"backups")
         return ListBackupFiles(rest.value(0));
     if (CommandsOnPort.contains(command))

@@ -46,6 +46,7 @@ void TDevSimLoader::Start(TSimTime bootAt) {
     fRefusedInRow = 0;
     fNakDone = false;
     fLastWasCan = false;
+    fReceived = false;
 }
 
 QByteArray TDevSimLoader::Feed(const QByteArray &bytes, TSimTime now) {
@@ -173,6 +174,7 @@ QByteArray TDevSimLoader::RefuseFrame(const QString &why, TSimTime now) {
 QByteArray TDevSimLoader::Finish(TSimTime now) {
     fLog(QStringLiteral("loader: received %1 bytes in %2 blocks").arg(fImage.size()).arg(fBlocks));
     WriteImage();
+    fReceived = true;
     Leave(now);
     return QByteArray(1, ACK);
 }

@@ -25,6 +25,8 @@ public:
     QByteArray Tick(TSimTime now);
     TSimTime Deadline() const { return fDeadline; }
     bool Done() const { return fState == lsDone; }
+    // The last transfer ended with a whole image.
+    bool Received() const { return fReceived; }
 
 private:
     enum TState { lsBooting, lsInviting, lsReceiving, lsSilent, lsLeaving, lsDone };
@@ -53,4 +55,5 @@ private:
     int fRefusedInRow = 0;
     bool fNakDone = false;
     bool fLastWasCan = false;
+    bool fReceived = false;
 };

@@ -8,8 +8,8 @@ namespace {
 const char *const ValueOptions[] = {"config",      "ident",        "password",           "reject",
                                     "delay",       "unsolicited",  "unsolicited-period", "fault",
                                     "fault-after", "loader-fault", "loader-attempts",    "firmware-out",
-                                    "link-file",   "device"};
-const char *const FlagOptions[] = {"no-echo", "verbose", "help", "version"};
+                                    "link-file",   "device",       "forget",             "ident-after-update"};
+const char *const FlagOptions[] = {"no-echo", "persist", "verbose", "help", "version"};
 
 const std::pair<const char *, TDevSimFault> FaultNames[] = {{"silence", dsfSilence},
                                                             {"garbage", dsfGarbage},
@@ -97,7 +97,10 @@ QString ReadOptions(const QCommandLineParser &parser, TDevSimOptions &options) {
     ReadText(parser, "firmware-out", options.fFirmwareOut);
     ReadText(parser, "link-file", options.fLinkFile);
     ReadText(parser, "device", options.fDevice);
+    ReadText(parser, "ident-after-update", options.fIdentAfterUpdate);
     options.fReject = ReadList(parser, "reject");
+    options.fForget = ReadList(parser, "forget");
+    options.fPersist = parser.isSet("persist");
     options.fEcho = !parser.isSet("no-echo");
     options.fVerbose = parser.isSet("verbose");
     QString error;
@@ -144,6 +147,10 @@ Device:
   --password TEXT            lock the device until S_PASSNOW=TEXT; until then every command
                              but S_PASSNOW is answered "ERROR=no password"
   --reject KEY[,KEY...]      parameters whose writes are refused as read-only (repeatable)
+  --forget KEY[,KEY...]      parameters whose writes are confirmed but not kept (repeatable)
+  --persist                  write every stored value back into the --config file, as the
+                             tracker's flash keeps it across a hang-up
+  --ident-after-update TEXT  identification answered once a firmware image has been received
   --delay MS                 wait MS milliseconds before each answer (default 0); the device
                              takes one command at a time, so what follows waits for the answer
   --no-echo                  do not echo the received command lines

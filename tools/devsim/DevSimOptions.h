@@ -30,6 +30,9 @@ struct TDevSimOptions {
     QString fIdent = QStringLiteral("VT-300 HW:12 SW:345 IMEI:356938035643809");
     QString fPassword;
     QStringList fReject;
+    QStringList fForget;      // writes confirmed and not kept
+    bool fPersist = false;    // written values go back into fConfigFile, as a tracker's flash keeps them
+    QString fIdentAfterUpdate; // the identification once a firmware image has been received
     int fDelayMs = 0;
     bool fEcho = true;
     QString fUnsolicited;

@@ -184,7 +184,8 @@ QStringList TDevSim::Answer(const QString &command) {
     if (fLocked)
         return {NoPassword};
     if (command == u"R_INFO")
-        return {QStringLiteral("INFO ") + fOptions.fIdent};
+        return {QStringLiteral("INFO ") +
+                (fUpdated && !fOptions.fIdentAfterUpdate.isEmpty() ? fOptions.fIdentAfterUpdate : fOptions.fIdent)};
     if (command == u"R_CFG")
         return AnswerConfig();
     if (command == u"S_NOP")
@@ -216,7 +217,11 @@ QString TDevSim::AnswerWrite(const QString &assignment) {
         return UnknownCommand;
     if (fOptions.fReject.contains(key, Qt::CaseInsensitive))
         return QStringLiteral("ERROR=") + key + QStringLiteral(" is read-only");
+    if (fOptions.fForget.contains(key, Qt::CaseInsensitive))
+        return assignment;
     fParams.SetVal(key, TrimText(assignment.mid(eq + 1)));
+    if (fOptions.fPersist && !fOptions.fConfigFile.isEmpty())
+        fParams.Save(fOptions.fConfigFile, QStringLiteral("="));
     return assignment;
 }
 
@@ -278,6 +283,7 @@ void TDevSim::LeaveLoaderIfDone(TSimTime now) {
         return;
     Log(QStringLiteral("the device is back"));
     fInLoader = false;
+    fUpdated = fUpdated || fLoader.Received();
     fUnsolicitedAt = now + Ms(fOptions.fUnsolicitedPeriodMs);
 }
 

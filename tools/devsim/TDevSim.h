@@ -73,6 +73,7 @@ private:
     bool fInLoader = false;
     bool fRebootAsked = false;
     bool fHangUp = false;
+    bool fUpdated = false; // a firmware image was received
     std::atomic<bool> fStopAsked{false};
     int fWakeRead = -1;
     int fWakeWrite = -1;

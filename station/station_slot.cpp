@@ -67,20 +67,20 @@ void TStationSlot::Changed() {
 }
 
 void TStationSlot::DevicePresent(const TDeviceIdentity &id) {
+    Found(id);
+}
+
+void TStationSlot::IdentityUpdated(const TDeviceIdentity &id) {
+    Found(id);
+}
+
+// A tracker said who it is: found anew, back from its firmware, or unlocked by the password.
+void TStationSlot::Found(const TDeviceIdentity &id) {
     if (id.imei.isEmpty())
         return; // a locked tracker: it says who it is once the password is in
     if (fawaitingReturn)
         BackFromFirmware(id);
-    else if (!StageActive(fstate.stage))
-        Begin(id);
-}
-
-void TStationSlot::IdentityUpdated(const TDeviceIdentity &id) {
-    if (id.imei.isEmpty())
-        return;
-    if (fawaitingReturn)
-        BackFromFirmware(id);
-    else if (fstate.stage == TSlotStage::Identifying && fbefore.imei.isEmpty())
+    else if (!StageActive(fstate.stage) || (fstate.stage == TSlotStage::Identifying && fbefore.imei.isEmpty()))
         Begin(id);
 }
 

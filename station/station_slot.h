@@ -66,6 +66,7 @@ public:
     bool GoOnWithoutBackup(const QString &error) override;
 
 private:
+    void Found(const TDeviceIdentity &id);
     void Begin(const TDeviceIdentity &id);
     void ConfigAnswered(const TCmdResult &result);
     bool FirmwareNeeded() const;

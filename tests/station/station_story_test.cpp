@@ -9,6 +9,7 @@
 #include "app/app_test_util.h"
 #include "common.h"
 #include "devsim_process.h"
+#include "station/bench_socket.h"
 
 #include <QDir>
 #include <QFile>
@@ -54,25 +55,6 @@ public:
             failure << ' ' << it.key().toStdString() << ": " << it.value().join(", ").toStdString() << ';';
         return failure;
     }
-};
-
-// A socket of the bench: a fixed path (the station's comN) that leads to whichever simulator is
-// plugged in; plugging in another re-points it, pulling one out leaves it leading nowhere.
-class TSocket {
-public:
-    TSocket(const QString &path) : fpath(path) {}
-    void Plug(const QStringList &simArgs) {
-        sim = std::make_unique<TDevSimProcess>(simArgs);
-        const QString link = fpath + QStringLiteral(".new");
-        QFile::remove(link);
-        ASSERT_EQ(::symlink(sim->SlavePath().toLocal8Bit().constData(), link.toLocal8Bit().constData()), 0);
-        ASSERT_EQ(::rename(link.toLocal8Bit().constData(), fpath.toLocal8Bit().constData()), 0);
-    }
-    void Unplug() { sim.reset(); }
-    std::unique_ptr<TDevSimProcess> sim;
-
-private:
-    QString fpath;
 };
 
 class Station : public ::testing::Test {

@@ -32,6 +32,96 @@
     </message>
 </context>
 <context>
+    <name>TSlotTile</name>
+    <message>
+        <source>готово</source>
+        <translation>done</translation>
+    </message>
+    <message>
+        <source>прервано</source>
+        <translation>interrupted</translation>
+    </message>
+    <message>
+        <source>отказ в записи</source>
+        <translation>a write refused</translation>
+    </message>
+    <message>
+        <source>расхождение при проверке</source>
+        <translation>differs when read back</translation>
+    </message>
+    <message>
+        <source>ошибка</source>
+        <translation>failed</translation>
+    </message>
+    <message>
+        <source>Ожидание трекера</source>
+        <translation>Waiting for a tracker</translation>
+    </message>
+    <message>
+        <source>Определение</source>
+        <translation>Identifying</translation>
+    </message>
+    <message>
+        <source>Уже настроен</source>
+        <translation>Done before</translation>
+    </message>
+    <message>
+        <source>Резервная копия</source>
+        <translation>Backup</translation>
+    </message>
+    <message>
+        <source>Прошивка</source>
+        <translation>Firmware</translation>
+    </message>
+    <message>
+        <source>Запись %1 из %2</source>
+        <translation>Writing %1 of %2</translation>
+    </message>
+    <message>
+        <source>Проверка</source>
+        <translation>Verifying</translation>
+    </message>
+    <message>
+        <source>Готово</source>
+        <translation>Done</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Failed</translation>
+    </message>
+    <message>
+        <source>Предыдущий трекер: %1</source>
+        <translation>Previous tracker: %1</translation>
+    </message>
+</context>
+<context>
+    <name>TStationWindow</name>
+    <message>
+        <source>VELTRA - Станция: %1</source>
+        <translation>VELTRA - Station: %1</translation>
+    </message>
+    <message>
+        <source>Готово: %1    Ошибки: %2    Пропущено: %3    В работе: %4    Трекеров в час: %5</source>
+        <translation>Done: %1    Failed: %2    Skipped: %3    In progress: %4    Trackers per hour: %5</translation>
+    </message>
+    <message>
+        <source>Задание станции</source>
+        <translation>Station job</translation>
+    </message>
+    <message>
+        <source>Задания (*.job);;Все файлы (*)</source>
+        <translation>Jobs (*.job);;All files (*)</translation>
+    </message>
+    <message>
+        <source>VELTRA - Станция</source>
+        <translation>VELTRA - Station</translation>
+    </message>
+    <message>
+        <source>Задание не запущено, в трекеры ничего не записано:</source>
+        <translation>The job was not started, nothing was written to any tracker:</translation>
+    </message>
+</context>
+<context>
     <name>TVeltraAbout</name>
     <message>
         <source>Версия </source>

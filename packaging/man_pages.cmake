@@ -25,6 +25,7 @@ function(veltra_man_page program name)
 endfunction()
 veltra_man_page(veltra_configure "configure Veltra vehicle trackers in a window")
 veltra_man_page(veltra_cli "configure Veltra vehicle trackers from the command line")
+veltra_man_page(veltra_station "provision many Veltra vehicle trackers at once")
 veltra_man_page(veltra_devsim "play a Veltra vehicle tracker on a pseudo-terminal")
 
 add_custom_target(veltra_man_pages ALL DEPENDS ${VELTRA_MAN_PAGES})

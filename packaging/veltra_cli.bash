@@ -2,9 +2,9 @@
 # commands that take one, and serial devices after comN=.
 _veltra_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]} key=
-    local commands="info read diff write send firmware check backups ports doctor xsend xrecv yrecv help --version"
+    local commands="info read diff write send firmware check backups ports doctor station xsend xrecv yrecv help --version"
     local keys="com_ports= com1= com101= password= cli_timeout= log_dir= log_level= log_max_size= backup_keep=
-        force= params= invite_delay= conf_dir= lang="
+        force= params= invite_delay= conf_dir= lang= audit= station="
     # "=" breaks words: "com1=/dev/ttyUSB0" arrives as "com1" "=" "/dev/ttyUSB0".
     if [[ $cur == = ]]; then
         key=$prev
@@ -19,7 +19,7 @@ _veltra_cli() {
             devices=$(compgen -G '/dev/serial/by-path/*'; compgen -G '/dev/serial/by-id/*'
                 compgen -G '/dev/ttyUSB*'; compgen -G '/dev/ttyACM*'; compgen -G '/dev/ttyS*')
             COMPREPLY=($(compgen -W "$devices" -- "$cur")) ;;
-        params) COMPREPLY=($(compgen -f -- "$cur")) ;;
+        params | audit) COMPREPLY=($(compgen -f -- "$cur")) ;;
         log_dir | conf_dir) COMPREPLY=($(compgen -d -- "$cur")) ;;
         lang) COMPREPLY=($(compgen -W "en ru" -- "$cur")) ;;
         force) COMPREPLY=($(compgen -W "1" -- "$cur")) ;;
@@ -39,6 +39,12 @@ _veltra_cli() {
         [[ ${#COMPREPLY[@]} -eq 1 && ${COMPREPLY[0]} == *= ]] && compopt -o nospace 2>/dev/null ;;
     diff | write | check | firmware | xsend | xrecv) COMPREPLY=($(compgen -f -- "$cur")) ;;
     yrecv) COMPREPLY=($(compgen -d -- "$cur")) ;;
+    station)
+        if [[ $cur == -* ]]; then
+            COMPREPLY=($(compgen -W "--json --trackers" -- "$cur"))
+        else
+            COMPREPLY=($(compgen -f -- "$cur"))
+        fi ;;
     info | read | ports | backups | doctor) COMPREPLY=($(compgen -W "--json" -- "$cur")) ;;
     esac
     return 0

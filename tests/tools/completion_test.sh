@@ -23,4 +23,5 @@ expect "log_dir= log_level= log_max_size=" veltra_cli lo
 expect "en ru" veltra_cli lang = ""
 expect "$script" veltra_cli write "${script%.*}.ba"
 expect "--json" veltra_cli ports --j
+expect "--trackers" veltra_cli station job.job --t
 exit $fail

@@ -84,9 +84,11 @@ protected:
 TEST_F(InstalledTree, HoldsTheProgramsTheirFilesAndTheDesktopEntry) {
     QStringList expected{"/etc/veltra/veltra_cli.conf",
                          "/etc/veltra/veltra_configure.conf",
+                         "/etc/veltra/veltra_station.conf",
                          "/usr/bin/veltra_cli",
                          "/usr/bin/veltra_configure",
                          "/usr/bin/veltra_devsim",
+                         "/usr/bin/veltra_station",
                          "/usr/lib/veltra/devsim_default.cfg",
                          "/usr/lib/veltra/veltra_cli",
                          "/usr/lib/veltra/veltra_cli.conf",
@@ -94,6 +96,8 @@ TEST_F(InstalledTree, HoldsTheProgramsTheirFilesAndTheDesktopEntry) {
                          "/usr/lib/veltra/veltra_configure.conf",
                          "/usr/lib/veltra/veltra_devsim",
                          "/usr/lib/veltra/veltra_params.conf",
+                         "/usr/lib/veltra/veltra_station",
+                         "/usr/lib/veltra/veltra_station.conf",
                          "/usr/share/applications/veltra-configure.desktop",
                          "/usr/share/bash-completion/completions/veltra_cli",
                          "/usr/share/doc/veltra-configure/changelog.gz",
@@ -105,11 +109,12 @@ TEST_F(InstalledTree, HoldsTheProgramsTheirFilesAndTheDesktopEntry) {
     if (VELTRA_MAN_PAGES)
         expected << "/usr/share/man/man1/veltra_configure.1.gz"
                  << "/usr/share/man/man1/veltra_cli.1.gz"
-                 << "/usr/share/man/man1/veltra_devsim.1.gz";
+                 << "/usr/share/man/man1/veltra_devsim.1.gz"
+                 << "/usr/share/man/man1/veltra_station.1.gz";
     expected.sort();
     EXPECT_EQ(Entries(), expected);
 
-    for (const char *program : {"veltra_cli", "veltra_configure", "veltra_devsim"}) {
+    for (const char *program : {"veltra_cli", "veltra_configure", "veltra_devsim", "veltra_station"}) {
         const QFileInfo real(Root(QStringLiteral("/usr/lib/veltra/") + program));
         EXPECT_TRUE(real.isFile() && !real.isSymLink() && real.isExecutable()) << program;
         EXPECT_EQ(QFileInfo(Root(QStringLiteral("/usr/bin/") + program)).canonicalFilePath(),
@@ -138,7 +143,7 @@ TEST_F(InstalledTree, LinksBesideTheProgramsLeadRelativelyToTheDataAndTheSetting
     }
     EXPECT_EQ(FileBytes(Root("/usr/lib/veltra/veltra_params.conf")),
               FileBytes(QStringLiteral(VELTRA_DATA_DIR "/veltra_params.conf")));
-    for (const char *settings : {"veltra_cli.conf", "veltra_configure.conf"})
+    for (const char *settings : {"veltra_cli.conf", "veltra_configure.conf", "veltra_station.conf"})
         EXPECT_TRUE(FileBytes(Root(QStringLiteral("/usr/lib/veltra/") + settings))
                         .contains("\nconf_dir=~/.config/Veltra/\n"))
             << settings;

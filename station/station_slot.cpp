@@ -9,9 +9,10 @@ bool IsFinal(TSlotStage stage) {
     return stage == TSlotStage::Done || stage == TSlotStage::Failed || stage == TSlotStage::Skipped;
 }
 
-// What the tracker holds under `key`, as it reported it; the key missing reads as no value at all.
+// What the tracker holds under `key`, as it reported it. A key it did not report reads as empty, as
+// the configuration's reader keeps a key with an empty value: no value to write, none to compare.
 bool Holds(const TLuHash &reported, const QString &key, const QString &value) {
-    return reported.KeyIndex(key) >= 0 && TrimText(reported.GetVal(key)) == TrimText(value);
+    return TrimText(reported.GetVal(key)) == TrimText(value);
 }
 
 } // namespace

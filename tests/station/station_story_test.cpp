@@ -47,6 +47,12 @@ public:
                 return &r;
         return nullptr;
     }
+    const TAuditRecord *OfSlot(const QString &slot) const {
+        for (const TAuditRecord &r : records)
+            if (r.slot == slot)
+                return &r;
+        return nullptr;
+    }
     ::testing::AssertionResult WaitRecords(int count, int ms = 30000) const {
         if (WaitUntil([&] { return records.size() >= count; }, ms))
             return ::testing::AssertionSuccess();
@@ -145,10 +151,11 @@ QStringList Keys(const QList<std::pair<QString, QString>> &entries) {
 
 } // namespace
 
-// Four trackers at once: one done, one refusing a key, one that confirms a value it does not keep and
-// one the table does not name. The next run skips the done one and tries the others again.
-TEST_F(Station, DoneRefusedMismatchedAndNotInTheTableThenSkippedOnTheNextRun) {
-    Bench(4);
+// Five trackers at once: one done, one refusing a key, one that confirms a value it does not keep, one
+// the table does not name and one locked by a password the job does not have. The next run skips the
+// done one and tries the others again.
+TEST_F(Station, DoneRefusedMismatchedNotInTheTableAndLockedThenSkippedOnTheNextRun) {
+    Bench(5);
     const QString good = Tracker("good");
     {
         TLuHash values;
@@ -160,13 +167,14 @@ TEST_F(Station, DoneRefusedMismatchedAndNotInTheTableThenSkippedOnTheNextRun) {
     Socket(2).Plug({"--config", Tracker("stubborn"), "--ident", Ident("356938035643802"), "--reject", "APN_NAME"});
     Socket(3).Plug({"--config", Tracker("forgetful"), "--ident", Ident("356938035643803"), "--forget", "DEV_LABEL"});
     Socket(4).Plug({"--config", Tracker("stranger"), "--ident", Ident("356938035649999")});
+    Socket(5).Plug({"--config", Tracker("locked"), "--ident", Ident("356938035643804"), "--password", "x"});
     const QString job = Job();
     {
         TWatch watch;
         TProvisioningStation station(watch);
         QStringList problems;
         ASSERT_TRUE(station.Start(job, description, problems)) << problems.join('\n').toStdString();
-        ASSERT_TRUE(watch.WaitRecords(4)) << watch.records.size();
+        ASSERT_TRUE(watch.WaitRecords(5));
 
         const TAuditRecord *done = watch.Of("356938035643801");
         ASSERT_TRUE(done);
@@ -188,10 +196,15 @@ TEST_F(Station, DoneRefusedMismatchedAndNotInTheTableThenSkippedOnTheNextRun) {
         EXPECT_EQ(stranger->result, "failed");
         EXPECT_TRUE(stranger->reason.contains("356938035649999")) << stranger->reason.toStdString();
         EXPECT_TRUE(stranger->written.isEmpty());
+        const TAuditRecord *locked = watch.OfSlot("COM5");
+        ASSERT_TRUE(locked);
+        EXPECT_EQ(locked->result, "failed");
+        EXPECT_EQ(locked->reason, "the tracker asks for a password and the job has none");
+        EXPECT_EQ(locked->imei, ""); // a locked tracker does not say who it is
 
         const TStationSummary summary = station.Summary();
         EXPECT_EQ(summary.done, 1);
-        EXPECT_EQ(summary.failed, 3);
+        EXPECT_EQ(summary.failed, 4);
         EXPECT_EQ(summary.inProgress, 0);
         // The tracker was backed up before the write, under its IMEI.
         EXPECT_EQ(QDir(AppDataDir + "backups/356938035643801").entryList({"*.cfg"}, QDir::Files).size(), 1);
@@ -202,16 +215,16 @@ TEST_F(Station, DoneRefusedMismatchedAndNotInTheTableThenSkippedOnTheNextRun) {
 
     // The audit as it is on the disk, and its report.
     QList<TAuditRecord> disk = AuditOnDisk();
-    ASSERT_EQ(disk.size(), 4);
+    ASSERT_EQ(disk.size(), 5);
     for (const TAuditRecord &r : disk) {
         EXPECT_EQ(r.station, "bench-1");
         EXPECT_EQ(r.job, "Order 42");
         EXPECT_EQ(r.jobSha256.size(), 64);
-        EXPECT_EQ(r.swBefore, 345);
+        EXPECT_EQ(r.swBefore, r.slot == "COM5" ? 0 : 345);
         EXPECT_FALSE(r.time.isEmpty());
     }
     const QString report = ReadTextFile(dir.filePath("audit.csv"), 0);
-    EXPECT_EQ(report.count("\r\n"), 5) << report.toStdString();
+    EXPECT_EQ(report.count("\r\n"), 6) << report.toStdString();
     EXPECT_TRUE(report.contains(";356938035643803;VT-300;") && report.contains(";mismatched;"));
 
     // The next run: the done tracker is skipped and gets no record; the others are tried again.
@@ -219,11 +232,11 @@ TEST_F(Station, DoneRefusedMismatchedAndNotInTheTableThenSkippedOnTheNextRun) {
     TProvisioningStation station(watch);
     QStringList problems;
     ASSERT_TRUE(station.Start(job, description, problems));
-    ASSERT_TRUE(watch.WaitRecords(3));
+    ASSERT_TRUE(watch.WaitRecords(4));
     ASSERT_TRUE(WaitUntil([&] { return watch.stages["COM1"].contains("skipped"); }, 10000));
     EXPECT_EQ(watch.Of("356938035643801"), nullptr);
     EXPECT_EQ(station.Summary().skipped, 1);
-    EXPECT_EQ(AuditOnDisk().size(), 7);
+    EXPECT_EQ(AuditOnDisk().size(), 9);
 }
 
 // A locked tracker opened with the job's password, another whose password the job does not know, and
@@ -246,10 +259,7 @@ TEST_F(Station, PasswordsAndATrackerPulledOutMidWriteThenPluggedBackThenAnother)
 
     EXPECT_EQ(watch.Of("356938035643801")->result, "done");
     EXPECT_EQ(ValueIn(locked, "SRV_ADDR"), "198.51.100.7");
-    const TAuditRecord *wrong = nullptr;
-    for (const TAuditRecord &r : watch.records)
-        if (r.slot == "COM2")
-            wrong = &r;
+    const TAuditRecord *wrong = watch.OfSlot("COM2");
     ASSERT_TRUE(wrong);
     EXPECT_EQ(wrong->result, "failed");
     EXPECT_TRUE(wrong->reason.contains("password")) << wrong->reason.toStdString();

@@ -35,6 +35,11 @@ TProvisioningStation::~TProvisioningStation() {
     Stop();
 }
 
+QString TProvisioningStation::StationName() {
+    const QString name = Setting("station");
+    return name.isEmpty() ? QSysInfo::machineHostName() : name;
+}
+
 QList<int> TProvisioningStation::StationPorts() {
     QString detail;
     const TLuStringList ports = TVeltraCommander::ListComPorts(detail);
@@ -65,9 +70,7 @@ bool TProvisioningStation::Start(const QString &jobFile, const TLuHash &descript
         problems << QStringLiteral("no ports: list the bench's ports in com_ports and map each with comN=PATH");
         return false;
     }
-    fname = Setting("station");
-    if (fname.isEmpty())
-        fname = QSysInfo::machineHostName();
+    fname = StationName();
     fstarted.start();
     // Every slot's logs and port are settled here; the engines only read the settings afterwards.
     for (int port : ports) {
@@ -90,6 +93,7 @@ bool TProvisioningStation::DoneBefore(const QString &imei) const {
 bool TProvisioningStation::Record(TAuditRecord &record, QString &error) {
     record.time = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
     record.station = fname;
+    record.id = fname + u'/' + record.time + u'/' + record.slot;
     record.job = fjob.name;
     record.jobSha256 = fjob.sha256;
     if (!faudit.Append(record, error))
@@ -105,6 +109,12 @@ bool TProvisioningStation::Record(TAuditRecord &record, QString &error) {
         fobserver.Warning(csvError);
     fobserver.Recorded(record);
     return true;
+}
+
+void TProvisioningStation::NotRecorded(const TAuditRecord &record, const QString &error) {
+    ++ffailed;
+    AppLog(TAG, QStringLiteral("%1 %2 %3 NOT RECORDED: %4").arg(record.slot, record.imei, record.result, error), -1);
+    fobserver.NotRecorded(record, error);
 }
 
 void TProvisioningStation::SlotChanged(const TSlotState &state) {

@@ -20,6 +20,8 @@ public:
     virtual void Recorded(const TAuditRecord &record) { (void)record; }
     // Something a person should know that belongs to no slot (a report that could not be written).
     virtual void Warning(const QString &text) { (void)text; }
+    // A tracker's outcome that the audit could not keep: counted as failed.
+    virtual void NotRecorded(const TAuditRecord &record, const QString &error) { (void)record, (void)error; }
 };
 
 struct TStationSummary {
@@ -42,12 +44,17 @@ public:
     bool DoneBefore(const QString &imei) const override;
     bool Record(TAuditRecord &record, QString &error) override;
     void SlotChanged(const TSlotState &state) override;
+    void NotRecorded(const TAuditRecord &record, const QString &error) override;
 
     const std::vector<std::unique_ptr<TStationSlot>> &Slots() const { return fslots; }
     const TStationAudit &Audit() const { return faudit; }
+    // The broker has the record: it is not sent again.
+    void MarkRecordSent(const QString &id) { faudit.MarkSent(id); }
     QString Name() const { return fname; }
     TStationSummary Summary() const;
 
+    // The setting station, else the host name.
+    static QString StationName();
     // The ports the station works on: the setting com_ports, in its order.
     static QList<int> StationPorts();
     // The audit's file: the setting audit, else one per job name under the program's data folder.

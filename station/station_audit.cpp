@@ -9,6 +9,7 @@
 #include <QSaveFile>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -73,6 +74,15 @@ bool WriteAll(int fd, const QByteArray &bytes) {
     return true;
 }
 
+bool SyncFolderOf(const QString &fileName) {
+    const int fd = ::open(QFileInfo(fileName).absolutePath().toLocal8Bit().constData(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
 } // namespace
 
 QJsonObject TAuditRecord::ToJson() const {
@@ -82,7 +92,8 @@ QJsonObject TAuditRecord::ToJson() const {
         written[key] = value;
         order.append(key);
     }
-    return {{"time", time},
+    return {{"id", id},
+            {"time", time},
             {"station", station},
             {"slot", slot},
             {"port", port},
@@ -110,6 +121,7 @@ bool TAuditRecord::FromJson(const QJsonObject &o, TAuditRecord &r) {
         return false;
     r = {};
     r.time = o.value("time").toString();
+    r.id = o.value("id").toString();
     r.station = o.value("station").toString();
     r.slot = o.value("slot").toString();
     r.port = o.value("port").toString();
@@ -141,10 +153,16 @@ bool TStationAudit::Open(const QString &fileName, QString &error) {
     fdone.clear();
     fskipped = 0;
     fendsMidLine = false;
+    fsent.clear();
     if (!QDir().mkpath(QFileInfo(fileName).absolutePath())) {
         error = QStringLiteral("cannot make the folder of the audit %1").arg(fileName);
         return false;
     }
+    QFile sent(fileName + QStringLiteral(".sent"));
+    if (sent.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : sent.readAll().split('\n'))
+            if (!line.trimmed().isEmpty())
+                fsent.insert(QString::fromUtf8(line.trimmed()));
     QFile file(fileName);
     if (!file.exists())
         return true;
@@ -174,15 +192,22 @@ bool TStationAudit::Append(const TAuditRecord &record, QString &error) {
     QByteArray line = QJsonDocument(record.ToJson()).toJson(QJsonDocument::Compact) + '\n';
     if (fendsMidLine)
         line.prepend('\n');
+    const bool created = !QFile::exists(ffile);
     QFile file(ffile);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
         error = QStringLiteral("cannot open the audit %1: %2").arg(ffile, file.errorString());
         return false;
     }
-    // Unbuffered: the record goes to the system at once, and fsync waits until the disk has it.
+    // Unbuffered: the record goes to the system at once, and fsync waits until the disk has it (and
+    // the folder's entry of a new file).
     const int fd = file.handle();
-    if (!WriteAll(fd, line) || ::fsync(fd) != 0) {
-        error = QStringLiteral("cannot write the audit %1: %2").arg(ffile, QString::fromLocal8Bit(strerror(errno)));
+    const bool written = WriteAll(fd, line);
+    const int writeError = errno;
+    if (!written || ::fsync(fd) != 0 || (created && !SyncFolderOf(ffile))) {
+        // Whatever part reached the file ends mid-line: the next record starts on a line of its own.
+        fendsMidLine = true;
+        error = QStringLiteral("cannot write the audit %1: %2")
+                    .arg(ffile, QString::fromLocal8Bit(strerror(written ? errno : writeError)));
         return false;
     }
     fendsMidLine = false;
@@ -194,6 +219,23 @@ bool TStationAudit::Append(const TAuditRecord &record, QString &error) {
 
 bool TStationAudit::DoneBefore(const QString &imei, const QString &jobSha256) const {
     return fdone.contains(DoneKey(imei, jobSha256));
+}
+
+QList<TAuditRecord> TStationAudit::Unsent() const {
+    QList<TAuditRecord> unsent;
+    for (const TAuditRecord &record : frecords)
+        if (!record.id.isEmpty() && !fsent.contains(record.id))
+            unsent << record;
+    return unsent;
+}
+
+void TStationAudit::MarkSent(const QString &id) {
+    if (fsent.contains(id))
+        return;
+    fsent.insert(id);
+    QFile file(ffile + QStringLiteral(".sent"));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append))
+        file.write(id.toUtf8() + '\n');
 }
 
 QString TStationAudit::CsvFileName() const {

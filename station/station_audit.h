@@ -14,6 +14,7 @@
 #include <utility>
 
 struct TAuditRecord {
+    QString id;   // unique across stations: station/time/slot
     QString time; // UTC, ISO 8601 with milliseconds
     QString station, slot, port;
     QString imei, type;
@@ -40,6 +41,12 @@ public:
     bool WriteCsv(QString &error) const;
 
     bool DoneBefore(const QString &imei, const QString &jobSha256) const;
+
+    // The broker's outbox: the records it has not confirmed yet, oldest first. A confirmation is kept
+    // beside the audit (<audit>.sent), so that a restarted station sends only what is missing; one sent
+    // twice is dropped by its id where the records are collected.
+    QList<TAuditRecord> Unsent() const;
+    void MarkSent(const QString &id);
     const QList<TAuditRecord> &Records() const { return frecords; }
     QString FileName() const { return ffile; }
     QString CsvFileName() const;
@@ -53,6 +60,7 @@ private:
     QString ffile;
     QList<TAuditRecord> frecords;
     QSet<QString> fdone; // imei + '\n' + job hash of every success
+    QSet<QString> fsent;
     bool fendsMidLine = false;
     int fskipped = 0;
 };

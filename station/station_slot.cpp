@@ -49,10 +49,13 @@ TStationSlot::~TStationSlot() {
     Stop();
 }
 
+// The session stops first, so that every confirmation the tracker sent is in; its last event (the
+// tracker gone) then records a job under way as interrupted by the stop.
 void TStationSlot::Stop() {
+    fstopping = true;
+    fsession->Stop();
     if (StageActive(fstate.stage) && !fbefore.imei.isEmpty())
         Finish(QStringLiteral("interrupted"), QStringLiteral("the station stopped during ") + StageName(fstate.stage));
-    fsession->Stop();
 }
 
 void TStationSlot::SetStage(TSlotStage stage, const QString &detail) {
@@ -79,30 +82,40 @@ void TStationSlot::IdentityUpdated(const TDeviceIdentity &id) {
 void TStationSlot::Found(const TDeviceIdentity &id) {
     if (id.imei.isEmpty())
         return; // a locked tracker: it says who it is once the password is in
+    // The upload ended without a result (its port failed): the tracker is back as it was.
+    if (fstate.stage == TSlotStage::Firmware && !fawaitingReturn)
+        Fail(QStringLiteral("firmware: the upload broke off") + (fmessage.isEmpty() ? QString() : QStringLiteral(": ") + fmessage));
     if (fawaitingReturn)
         BackFromFirmware(id);
     else if (!StageActive(fstate.stage) || (fstate.stage == TSlotStage::Identifying && fbefore.imei.isEmpty()))
         Begin(id);
 }
 
+// A new attempt starts from nothing: no values, versions or times of the tracker before.
+void TStationSlot::ResetAttempt() {
+    fbefore = fafter = {};
+    fentries.clear();
+    fwritten.clear();
+    frefused.clear();
+    fmessage.clear();
+    fbackupError.clear();
+    fpasswordSent = false;
+    fawaitingReturn = false;
+    ffirmwareMs = fwriteMs = fverifyMs = 0;
+    ftotal.start();
+}
+
 void TStationSlot::Begin(const TDeviceIdentity &id) {
     // The tracker whose job has just ended, found again without having been taken away.
     if (IsFinal(fstate.stage) && id.imei == ffinishedImei)
         return;
-    const bool passwordSent = fstate.stage == TSlotStage::Identifying && fpasswordSent;
-    fbefore = id;
-    fafter = {};
-    fentries.clear();
-    fwritten.clear();
-    frefused.clear();
-    ffinishedImei.clear();
-    fmessage.clear();
-    fbackupError.clear();
+    const bool unlocking = fstate.stage == TSlotStage::Identifying && fbefore.imei.isEmpty();
+    const bool passwordSent = unlocking && fpasswordSent;
+    if (!unlocking)
+        ResetAttempt();
     fpasswordSent = passwordSent;
-    fawaitingReturn = false;
-    ffirmwareMs = fwriteMs = fverifyMs = 0;
-    if (fstate.stage != TSlotStage::Identifying)
-        ftotal.start();
+    fbefore = id;
+    ffinishedImei.clear();
     fstate.imei = id.imei;
     fstate.written = fstate.toWrite = 0;
     if (fhost.DoneBefore(id.imei)) {
@@ -122,18 +135,18 @@ void TStationSlot::Begin(const TDeviceIdentity &id) {
 void TStationSlot::DeviceAbsent(bool forget) {
     (void)forget;
     // During an upload the tracker leaves for its loader and comes back: the upload's result decides.
-    if (fstate.stage == TSlotStage::Firmware)
+    if (fstate.stage == TSlotStage::Firmware && !fstopping)
         return;
     if (StageActive(fstate.stage)) {
         // Lines meant for this tracker must not reach the one plugged in next.
         fsession->DropQueued();
         if (!fbefore.imei.isEmpty())
-            Finish(QStringLiteral("interrupted"),
-                   QStringLiteral("the tracker went away during ") + StageName(fstate.stage));
+            Finish(QStringLiteral("interrupted"), (fstopping ? QStringLiteral("the station stopped during ")
+                                                             : QStringLiteral("the tracker went away during ")) +
+                                                      StageName(fstate.stage));
     }
     ffinishedImei.clear();
-    fbefore = {};
-    fpasswordSent = false;
+    ResetAttempt();
     fstate.imei.clear();
     SetStage(TSlotStage::Waiting);
 }
@@ -142,8 +155,7 @@ void TStationSlot::PasswordWanted() {
     if (IsFinal(fstate.stage))
         return;
     if (fstate.stage == TSlotStage::Waiting) {
-        fbefore = {};
-        ftotal.start();
+        ResetAttempt();
         SetStage(TSlotStage::Identifying, QStringLiteral("password"));
     }
     const QString &password = fhost.Job().password;
@@ -166,7 +178,10 @@ void TStationSlot::CommandDone(const TCmdResult &result) {
 
 void TStationSlot::ConfigAnswered(const TCmdResult &result) {
     if (fstate.stage == TSlotStage::Verifying) {
-        Verify();
+        if (result.success)
+            Verify();
+        else
+            Finish(QStringLiteral("failed"), QStringLiteral("the configuration could not be read back: ") + result.answer);
     } else if (fstate.stage == TSlotStage::Identifying) {
         if (!result.success)
             Fail(QStringLiteral("the configuration could not be read: ") + result.answer);
@@ -206,11 +221,13 @@ void TStationSlot::FirmwareAnswered(const TCmdResult &result) {
 
 void TStationSlot::BackFromFirmware(const TDeviceIdentity &id) {
     fawaitingReturn = false;
-    fafter = id;
     if (id.imei != fbefore.imei) {
-        Fail(QStringLiteral("another tracker (%1) came back after the firmware").arg(id.imei));
+        // The tracker updated did not come back; the one found instead gets its own job.
+        Fail(QStringLiteral("firmware: the tracker did not come back (another one, %1, was found)").arg(id.imei));
+        Begin(id);
         return;
     }
+    fafter = id;
     if (id.sw != int(fhost.Job().firmwareVersion.toUInt())) {
         Fail(QStringLiteral("after the firmware the tracker reports version %1, the image carries %2")
                  .arg(VersionText(id.sw), fhost.Job().firmwareVersion));
@@ -335,6 +352,7 @@ void TStationSlot::Finish(const QString &result, const QString &reason, const QS
     if (!fhost.Record(record, error)) {
         fstate.lastResult = QStringLiteral("failed");
         SetStage(TSlotStage::Failed, QStringLiteral("not recorded: ") + error);
+        fhost.NotRecorded(record, error);
         return;
     }
     SetStage(result == u"done" ? TSlotStage::Done : TSlotStage::Failed, reason);

@@ -41,6 +41,8 @@ public:
     // Completes and keeps the record; false, with the reason, when it could not be kept.
     virtual bool Record(TAuditRecord &record, QString &error) = 0;
     virtual void SlotChanged(const TSlotState &state) = 0;
+    // After the slot has shown that `record` could not be kept.
+    virtual void NotRecorded(const TAuditRecord &record, const QString &error) = 0;
 };
 
 class TStationSlot : public TSessionListener {
@@ -67,6 +69,7 @@ public:
 
 private:
     void Found(const TDeviceIdentity &id);
+    void ResetAttempt();
     void Begin(const TDeviceIdentity &id);
     void ConfigAnswered(const TCmdResult &result);
     bool FirmwareNeeded() const;
@@ -92,6 +95,7 @@ private:
     QString fbackupError;
     bool fpasswordSent = false;
     bool fawaitingReturn = false; // the firmware went in: the tracker comes back with it
+    bool fstopping = false;
     QElapsedTimer ftotal, fstep;
     qint64 ffirmwareMs = 0, fwriteMs = 0, fverifyMs = 0;
     // Last: its engine notifies this slot, and is stopped first.

@@ -2,7 +2,9 @@
 
 #include "cli_interrupt.h"
 #include "cli_session.h"
+#include "common.h"
 #include "provisioning_station.h"
+#include "station_uplink.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -58,7 +60,6 @@ public:
                       .arg(Clock(), s.name, s.imei.isEmpty() ? QStringLiteral("-") : s.imei, StageName(s.stage),
                            detail.isEmpty() ? QString() : QStringLiteral(": ") + detail));
         }
-        StopWhenEnough();
     }
     void Recorded(const TAuditRecord &r) override {
         ++finished;
@@ -75,16 +76,19 @@ public:
                       .arg(double(r.totalMs) / 1000.0, 0, 'f', 1)
                       .arg(r.reason.isEmpty() ? QString() : QStringLiteral(": ") + r.reason));
         }
-        StopWhenEnough();
+    }
+    void NotRecorded(const TAuditRecord &r, const QString &error) override {
+        ++finished;
+        ++unfinished;
+        PrintError(QStringLiteral("%1 %2: the outcome (%3) could not be recorded: %4").arg(r.slot, r.imei, r.result, error));
     }
     void Warning(const QString &text) override { PrintError(text); }
 
-    void PrintSummary(const TProvisioningStation &station) const {
-        const TStationSummary s = station.Summary();
+    void PrintSummary(const TStationSummary &s, const QString &audit, const QString &report) const {
         if (fjson) {
             PrintJsonLine({{"event", "summary"}, {"done", s.done}, {"failed", s.failed}, {"skipped", s.skipped},
-                           {"in_progress", s.inProgress}, {"per_hour", s.perHour},
-                           {"audit", station.Audit().FileName()}, {"report", station.Audit().CsvFileName()}});
+                           {"in_progress", s.inProgress}, {"per_hour", s.perHour}, {"audit", audit},
+                           {"report", report}});
             return;
         }
         Print(QStringLiteral("Summary: %1 done, %2 failed, %3 skipped, %4 in progress; %5 trackers per hour\n")
@@ -93,48 +97,148 @@ public:
                   .arg(s.skipped)
                   .arg(s.inProgress)
                   .arg(s.perHour, 0, 'f', 1));
-        Print(QStringLiteral("Audit: %1\nReport: %2\n").arg(station.Audit().FileName(), station.Audit().CsvFileName()));
+        if (!audit.isEmpty())
+            Print(QStringLiteral("Audit: %1\nReport: %2\n").arg(audit, report));
     }
+
+    // The trackers asked for are finished; those still being worked are let finish first.
+    bool Enough() const { return ftrackers > 0 && finished >= ftrackers; }
 
 private:
-    void StopWhenEnough() const {
-        if (ftrackers > 0 && finished >= ftrackers)
-            QCoreApplication::exit(0);
-    }
-
     const bool fjson;
     const int ftrackers;
 };
 
 } // namespace
 
+namespace {
+
+// The station as the command line runs it: from a job file, or from the jobs a broker brings.
+class TCliStation {
+public:
+    TCliStation(const TLuHash &description, bool json, int trackers)
+        : fdescription(description), fjson(json), fprinter(json, trackers) {}
+    ~TCliStation() { StopStation(); }
+
+    bool JoinBroker(QString &error) {
+        TStationUplink::TSetup setup;
+        if (!ParseBrokerSettings(*AppSettings, setup.broker, error))
+            return false;
+        setup.station = TProvisioningStation::StationName();
+        setup.group = AppSettings->GetVal(QStringLiteral("station_group")).trimmed();
+        setup.broker.clientId = QStringLiteral("veltra-station-") + setup.station;
+        setup.jobsFolder = AppDataDir + QStringLiteral("jobs");
+        setup.description = fdescription;
+        setup.next = &fprinter;
+        setup.jobArrived = [this](const QString &file, const QString &name) {
+            Say(QStringLiteral("Job %1 received").arg(name));
+            fpendingJob = file;
+            StartPendingWhenIdle();
+        };
+        setup.jobWithdrawn = [this](const QString &name) {
+            if (fstation && fstation->Job().name == name) {
+                Say(QStringLiteral("Job %1 withdrawn: the slots stop").arg(name));
+                StopStation();
+            }
+        };
+        setup.say = [this](const QString &text) { Say(text); };
+        fuplink = std::make_unique<TStationUplink>(setup);
+        return fuplink->Start(error);
+    }
+
+    bool StartJob(const QString &file) {
+        StopStation();
+        fstation = std::make_unique<TProvisioningStation>(Observer());
+        QStringList problems;
+        if (!fstation->Start(file, fdescription, problems)) {
+            for (const QString &problem : problems)
+                PrintError(problem);
+            PrintError(QStringLiteral("The job does not start: nothing was written to any tracker."));
+            fstation.reset();
+            return false;
+        }
+        if (!fjson) {
+            QStringList names;
+            for (const auto &slot : fstation->Slots())
+                names << slot->State().name + QStringLiteral(" (") + slot->State().path + u')';
+            Print(QStringLiteral("Station %1, job %2 (%3); slots %4; Ctrl-C ends\n")
+                      .arg(fstation->Name(), fstation->Job().name, fstation->Job().sha256.left(12),
+                           names.join(QStringLiteral(", "))));
+        }
+        if (fuplink)
+            fuplink->SetStation(fstation.get());
+        return true;
+    }
+
+    // A job that came while trackers are being worked waits until every slot is idle.
+    void StartPendingWhenIdle() {
+        if (fpendingJob.isEmpty() || (fstation && fstation->Summary().inProgress > 0))
+            return;
+        StartJob(std::exchange(fpendingJob, QString()));
+    }
+
+    bool Idle() const { return !fstation || fstation->Summary().inProgress == 0; }
+    bool Enough() const { return fprinter.Enough() && Idle(); }
+
+    int Finish() {
+        StopStation();
+        if (fuplink)
+            fuplink->Stop();
+        fprinter.PrintSummary(fsummary, fauditFile, freportFile);
+        return fprinter.unfinished > 0 ? ExitFailed : ExitOk;
+    }
+
+private:
+    TStationObserver &Observer() { return fuplink ? static_cast<TStationObserver &>(*fuplink) : fprinter; }
+
+    void StopStation() {
+        if (!fstation)
+            return;
+        fstation->Stop();
+        fsummary = fstation->Summary();
+        fauditFile = fstation->Audit().FileName();
+        freportFile = fstation->Audit().CsvFileName();
+        if (fuplink)
+            fuplink->SetStation(nullptr);
+        fstation.reset();
+    }
+
+    void Say(const QString &text) {
+        if (fjson)
+            PrintJsonLine({{"event", "station"}, {"text", text}});
+        else
+            Print(QStringLiteral("%1 %2\n").arg(Clock(), text));
+    }
+
+    const TLuHash &fdescription;
+    const bool fjson;
+    TStationPrinter fprinter;
+    TStationSummary fsummary;
+    QString fauditFile, freportFile, fpendingJob;
+    std::unique_ptr<TStationUplink> fuplink;
+    std::unique_ptr<TProvisioningStation> fstation; // last: its slots report to the others
+};
+
+} // namespace
+
 int RunStation(const QString &jobFile, const TLuHash &description, bool json, int trackers) {
-    TStationPrinter printer(json, trackers);
-    TProvisioningStation station(printer);
-    QStringList problems;
-    if (!station.Start(jobFile, description, problems)) {
-        for (const QString &problem : problems)
-            PrintError(problem);
-        PrintError(QStringLiteral("The job does not start: nothing was written to any tracker."));
+    TCliStation cli(description, json, trackers);
+    QString error;
+    if (!AppSettings->GetVal(QStringLiteral("broker")).isEmpty() && !cli.JoinBroker(error)) {
+        PrintError(error);
         return ExitFileProblems;
     }
-    if (!json) {
-        QStringList names;
-        for (const auto &slot : station.Slots())
-            names << slot->State().name + QStringLiteral(" (") + slot->State().path + u')';
-        Print(QStringLiteral("Station %1, job %2 (%3); slots %4; Ctrl-C ends\n")
-                  .arg(station.Name(), station.Job().name, station.Job().sha256.left(12), names.join(QStringLiteral(", "))));
-    }
+    if (!jobFile.isEmpty() && !cli.StartJob(jobFile))
+        return ExitFileProblems;
     TInterruptWatch interrupt(true);
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (interrupt.Take())
+        if (interrupt.Take() || cli.Enough())
             QCoreApplication::exit(0);
+        cli.StartPendingWhenIdle();
     });
     watch.start(100);
     QCoreApplication::exec();
     watch.stop();
-    station.Stop();
-    printer.PrintSummary(station);
-    return printer.unfinished > 0 ? ExitFailed : ExitOk;
+    return cli.Finish();
 }

@@ -67,6 +67,10 @@ const char *const Usage =
     "                         (audit=FILE, by default Veltra/audit/NAME.jsonl in the user's\n"
     "                         configuration folder, and a CSV report beside it); one line per event,\n"
     "                         a summary at the end; ends after N trackers or on Ctrl-C\n"
+    "  station [JOB] with broker=mqtts://HOST[:PORT]\n"
+    "                         the same, joined to an MQTT broker: jobs published for station=NAME or\n"
+    "                         station_group=GROUP are taken from there (JOB then optional), each slot's\n"
+    "                         state and every record go there (records kept while it is away)\n"
     "\n"
     "info, read, diff, check, backups, ports and doctor print one JSON document instead with --json;\n"
     "station prints one JSON object per event.\n"
@@ -87,6 +91,11 @@ const char *const Usage =
     "                         beside the program, in its parent folder and in conf_dir, as the window)\n"
     "  invite_delay=3000      milliseconds a receiving transfer waits before its first invitation\n"
     "  station=bench-3        the station's name in the audit (default: the host name)\n"
+    "  broker=mqtts://h:8883  the broker (TLS, certificate verified; mqtt:// only when named)\n"
+    "  broker_user=NAME       ... its user, with broker_pass=SECRET or broker_pass_file=FILE\n"
+    "  broker_ca=FILE         ... the authority that signed its certificate (default: the system's)\n"
+    "  broker_cert=FILE, broker_key=FILE  a client certificate instead of a password\n"
+    "  station_group=NAME     the group whose jobs the station also takes\n"
     "\n"
     "Exit codes:\n"
     "  0                      done\n"
@@ -100,7 +109,7 @@ const char *const Usage =
     "  7                      the device and the file differ\n";
 
 const QStringList Commands{"backups", "check", "ports", "doctor", "info", "read", "diff", "write", "send", "firmware", "xsend", "xrecv", "yrecv", "station"};
-const QStringList CommandsWithoutArgs{"backups", "ports", "doctor", "info", "read"};
+const QStringList CommandsWithoutArgs{"backups", "ports", "doctor", "info", "read", "station"};
 const QStringList CommandsWithPath{"check", "diff", "write", "firmware", "xsend", "xrecv", "yrecv", "station"};
 const QStringList CommandsWithYModem{"xsend", "xrecv"};
 const QStringList CommandsOnPort{"xsend", "xrecv", "yrecv"};
@@ -545,20 +554,24 @@ int CheckConfig(const QString &fileName) {
 }
 
 // station JOB [--trackers N]
-int Station(const QStringList &args) {
+int Station(QStringList args) {
     int trackers = 0;
     const qsizetype at = args.indexOf(QStringLiteral("--trackers"));
     bool ok = true;
-    if (at >= 0)
+    if (at >= 0) {
         trackers = args.value(at + 1).toInt(&ok);
-    if (!ok || trackers < 0 || args.size() != (at >= 0 ? 3 : 1)) {
-        PrintError(QStringLiteral("Usage: veltra_cli station JOB [--trackers N] [--json]"));
+        args.remove(at, std::min<qsizetype>(2, args.size() - at));
+    }
+    const bool broker = !AppSettings->GetVal(QStringLiteral("broker")).isEmpty();
+    if (!ok || trackers < 0 || args.size() > 1 || (args.isEmpty() && !broker)) {
+        PrintError(QStringLiteral("Usage: veltra_cli station JOB [--trackers N] [--json] "
+                                  "(without JOB: broker=URL and the jobs published there)"));
         return ExitUsage;
     }
     TLuHash description;
     if (!LoadDescription(description))
         return ExitBadFile;
-    return RunStation(args[0], description, JsonOutput, trackers);
+    return RunStation(args.value(0), description, JsonOutput, trackers);
 }
 
 // The plain transfers: no device is looked for.
@@ -594,7 +607,8 @@ int main(int argc, char **argv) {
     if (!Commands.contains(command) || (rest.isEmpty() && !CommandsWithoutArgs.contains(command)))
         return ShowUsage(command);
     // Start-up makes the program's folder the current one: paths are fixed before that.
-    if (CommandsWithPath.contains(command)) {
+    // A station given a broker takes its jobs from there: its JOB may be left out.
+    if (CommandsWithPath.contains(command) && !rest.isEmpty() && !rest[0].startsWith(QStringLiteral("--"))) {
         rest[0] = QFileInfo(rest[0]).absoluteFilePath();
         if (!PathExists(command, rest[0])) {
             PrintError(QStringLiteral("No such file or folder: ") + rest[0]);

@@ -13,7 +13,7 @@ namespace {
 constexpr int KeepAliveSeconds = 30;
 constexpr int LoopMs = 100;
 
-enum : int { BrokerConnected = 1, BrokerLost, BrokerMessage, BrokerDelivered, BrokerSubscribed };
+enum : int { BrokerConnected = 1, BrokerLost, BrokerMessage, BrokerDelivered, BrokerRefused, BrokerSubscribed };
 
 struct TIncoming {
     QString topic;
@@ -34,6 +34,8 @@ QString ConnackText(int rc) {
     case 3: return QStringLiteral("the broker is unavailable");
     case 4: return QStringLiteral("the broker refused the user name or password");
     case 5: return QStringLiteral("the broker refused this user (not authorised)");
+    case 134: return QStringLiteral("the broker refused the user name or password");
+    case 135: return QStringLiteral("the broker refused this user (not authorised)");
     default: return QStringLiteral("the broker refused the connection (%1)").arg(rc);
     }
 }
@@ -143,10 +145,15 @@ bool TBrokerLink::Start(const QString &willTopic, const QByteArray &willPayload,
         return false;
     }
     mosquitto_threaded_set(fmosq, true);
+    // MQTT 5 lets the broker say when its access list refuses a publish (3.1.1 has no words for it and
+    // drops the line). A kept session stays on 3.1.1, where it lives on after the disconnection
+    // without the session-expiry property the library's reconnection could not carry.
+    if (fsettings.cleanSession)
+        mosquitto_int_option(fmosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     mosquitto_connect_callback_set(fmosq, &TBrokerLink::OnConnect);
     mosquitto_disconnect_callback_set(fmosq, &TBrokerLink::OnDisconnect);
     mosquitto_message_callback_set(fmosq, &TBrokerLink::OnMessage);
-    mosquitto_publish_callback_set(fmosq, &TBrokerLink::OnPublish);
+    mosquitto_publish_v5_callback_set(fmosq, &TBrokerLink::OnPublish);
     mosquitto_subscribe_callback_set(fmosq, &TBrokerLink::OnSubscribe);
     mosquitto_log_callback_set(fmosq, &TBrokerLink::OnLog);
     // Every QoS 1 message kept until the broker has it, however long it is away.
@@ -194,6 +201,7 @@ void TBrokerLink::Stop(const QString &goodbyeTopic, const QByteArray &goodbye) {
         // A moment for the goodbye to leave before the line closes.
         ServeNotificationsFor(200);
     }
+    fstopping = true; // the goodbye's disconnection is no loss to report
     if (fstarted)
         mosquitto_disconnect(fmosq);
     if (fthread) {
@@ -205,6 +213,7 @@ void TBrokerLink::Stop(const QString &goodbyeTopic, const QByteArray &goodbye) {
     fmosq = nullptr;
     fstarted = false;
     fconnected = false;
+    fstopping = false;
 }
 
 int TBrokerLink::Publish(const QString &topic, const QByteArray &payload, int qos, bool retain) {
@@ -261,9 +270,10 @@ void TBrokerLink::OnMessage(mosquitto *, void *self, const mosquitto_message *m)
     SendNotification(link, link->fmessage, BrokerMessage, 0, QString(), std::any(incoming));
 }
 
-void TBrokerLink::OnPublish(mosquitto *, void *self, int mid) {
+void TBrokerLink::OnPublish(mosquitto *, void *self, int mid, int reason, const mqtt5__property *) {
     auto *link = static_cast<TBrokerLink *>(self);
-    SendNotification(link, link->fmessage, BrokerDelivered, mid);
+    // 0x80 and above: refused (0x87 not authorised); 0x10: accepted, no one subscribed yet.
+    SendNotification(link, link->fmessage, reason >= 0x80 ? BrokerRefused : BrokerDelivered, mid);
 }
 
 void TBrokerLink::OnSubscribe(mosquitto *, void *self, int mid, int count, const int *granted) {
@@ -273,8 +283,8 @@ void TBrokerLink::OnSubscribe(mosquitto *, void *self, int mid, int count, const
         std::lock_guard guard(link->flock);
         topic = link->fsubscriptions.take(mid);
     }
-    // 0x80: the broker's access list refuses the subscription.
-    const bool refused = count > 0 && granted[0] == 0x80;
+    // 0x80 and above: the broker's access list refuses the subscription.
+    const bool refused = count > 0 && granted[0] >= 0x80;
     SendNotification(link, link->fmessage, BrokerSubscribed, refused ? 0 : 1, topic);
 }
 
@@ -308,7 +318,7 @@ void TBrokerLink::HandleDetailed(quint32 msg, int code, qint64 value, const QStr
             fevents.connected();
         break;
     case BrokerLost:
-        if (fevents.lost)
+        if (fevents.lost && !fstopping)
             fevents.lost(text.isEmpty() ? QStringLiteral("the broker cannot be reached") : text);
         break;
     case BrokerMessage:
@@ -318,6 +328,10 @@ void TBrokerLink::HandleDetailed(quint32 msg, int code, qint64 value, const QStr
     case BrokerDelivered:
         if (fevents.delivered)
             fevents.delivered(int(value));
+        break;
+    case BrokerRefused:
+        if (fevents.publishRefused)
+            fevents.publishRefused(int(value));
         break;
     case BrokerSubscribed:
         if (value == 0 && fevents.refused)

@@ -21,6 +21,7 @@
 
 struct mosquitto;
 struct mosquitto_message;
+struct mqtt5__property;
 
 struct TBrokerSettings {
     QString host;
@@ -53,6 +54,8 @@ public:
         std::function<void(const QString &why)> lost;
         std::function<void(const QString &topic, const QByteArray &payload, bool retained)> message;
         std::function<void(int mid)> delivered;
+        // A publish the broker refused (its access list): not delivered, never will be.
+        std::function<void(int mid)> publishRefused;
         // A subscription the broker refused (its access list).
         std::function<void(const QString &topic)> refused;
     };
@@ -79,7 +82,7 @@ private:
     static void OnConnect(mosquitto *m, void *self, int rc);
     static void OnDisconnect(mosquitto *m, void *self, int rc);
     static void OnMessage(mosquitto *m, void *self, const mosquitto_message *message);
-    static void OnPublish(mosquitto *m, void *self, int mid);
+    static void OnPublish(mosquitto *m, void *self, int mid, int reason, const struct mqtt5__property *properties);
     static void OnSubscribe(mosquitto *m, void *self, int mid, int count, const int *granted);
     static void OnLog(mosquitto *m, void *self, int level, const char *text);
 
@@ -89,6 +92,7 @@ private:
     mosquitto *fmosq = nullptr;
     std::atomic<bool> fconnected{false};
     bool fstarted = false;
+    bool fstopping = false;
     mutable std::mutex flock; // fsubscriptions and flastError, written on the library's thread
     QHash<int, QString> fsubscriptions; // by message id, until the broker answers
     QString flastError;

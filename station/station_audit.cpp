@@ -154,6 +154,7 @@ bool TStationAudit::Open(const QString &fileName, QString &error) {
     fskipped = 0;
     fendsMidLine = false;
     fsent.clear();
+    fids.clear();
     if (!QDir().mkpath(QFileInfo(fileName).absolutePath())) {
         error = QStringLiteral("cannot make the folder of the audit %1").arg(fileName);
         return false;
@@ -181,9 +182,7 @@ bool TStationAudit::Open(const QString &fileName, QString &error) {
             ++fskipped;
             continue;
         }
-        frecords << record;
-        if (record.result == u"done")
-            fdone.insert(DoneKey(record.imei, record.jobSha256));
+        Keep(record);
     }
     return true;
 }
@@ -211,10 +210,15 @@ bool TStationAudit::Append(const TAuditRecord &record, QString &error) {
         return false;
     }
     fendsMidLine = false;
+    Keep(record);
+    return true;
+}
+
+void TStationAudit::Keep(const TAuditRecord &record) {
     frecords << record;
+    fids.insert(record.id);
     if (record.result == u"done")
         fdone.insert(DoneKey(record.imei, record.jobSha256));
-    return true;
 }
 
 bool TStationAudit::DoneBefore(const QString &imei, const QString &jobSha256) const {

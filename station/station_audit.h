@@ -41,6 +41,8 @@ public:
     bool WriteCsv(QString &error) const;
 
     bool DoneBefore(const QString &imei, const QString &jobSha256) const;
+    // A record of that id is in the file (where records from many stations are collected).
+    bool Holds(const QString &id) const { return fids.contains(id); }
 
     // The broker's outbox: the records it has not confirmed yet, oldest first. A confirmation is kept
     // beside the audit (<audit>.sent), so that a restarted station sends only what is missing; one sent
@@ -57,10 +59,13 @@ public:
     static QString CsvReport(const QList<TAuditRecord> &records);
 
 private:
+    void Keep(const TAuditRecord &record);
+
     QString ffile;
     QList<TAuditRecord> frecords;
     QSet<QString> fdone; // imei + '\n' + job hash of every success
     QSet<QString> fsent;
+    QSet<QString> fids;
     bool fendsMidLine = false;
     int fskipped = 0;
 };

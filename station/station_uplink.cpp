@@ -28,6 +28,14 @@ bool TStationUplink::Start(QString &error) {
                                   "name, and station_group=%3 its group?")
                        .arg(topic, fsetup.station, fsetup.group));
     };
+    // A record refused stays in the outbox; the person is told once a connection.
+    events.publishRefused = [this](int mid) {
+        fpending.remove(mid);
+        if (!std::exchange(frefusedSaid, true))
+            fsetup.say(QStringLiteral("Broker: the access list refuses this station's name: user %1 may not speak as "
+                                      "station %2 (each station logs in with its own name)")
+                           .arg(fsetup.broker.user, fsetup.station));
+    };
     flink = std::make_unique<TBrokerLink>(fsetup.broker, events);
     return flink->Start(BrokerTopics::Presence(fsetup.station), "offline", error);
 }
@@ -48,6 +56,7 @@ void TStationUplink::SetStation(TProvisioningStation *station) {
 
 void TStationUplink::Connected_() {
     fsetup.say(QStringLiteral("Broker: connected as station %1").arg(fsetup.station));
+    frefusedSaid = false;
     flink->Publish(BrokerTopics::Presence(fsetup.station), "online", 1, true);
     flink->Subscribe(BrokerTopics::StationJob(fsetup.station, QStringLiteral("+")));
     if (!fsetup.group.isEmpty())

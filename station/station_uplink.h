@@ -49,6 +49,7 @@ private:
 
     TSetup fsetup;
     TProvisioningStation *fstation = nullptr;
+    bool frefusedSaid = false;
     QHash<int, QString> fpending; // record ids by message id, until the broker confirms them
     std::unique_ptr<TBrokerLink> flink;
 };

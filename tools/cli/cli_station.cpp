@@ -126,7 +126,9 @@ public:
             return false;
         setup.station = TProvisioningStation::StationName();
         setup.group = AppSettings->GetVal(QStringLiteral("station_group")).trimmed();
-        setup.broker.clientId = QStringLiteral("veltra-station-") + setup.station;
+        // One connection per process: a second station of the same name does not push the first off.
+        setup.broker.clientId =
+            QStringLiteral("veltra-station-%1-%2").arg(setup.station).arg(QCoreApplication::applicationPid());
         setup.jobsFolder = AppDataDir + QStringLiteral("jobs");
         setup.description = fdescription;
         setup.next = &fprinter;

@@ -1,0 +1,324 @@
+// Stations and the office through a real Mosquitto broker on 127.0.0.1, with TLS from a CA and
+// certificates made here with openssl, passwords and the access list the package ships: a job
+// published to a group reaches two stations (one of them started later), their trackers are
+// configured and every record arrives at the office once, also across a broker stopped and started
+// again mid-order; a wrong password, a wrong CA, a tampered job and a station using another's name
+// are refused with a reason.
+#include "app/app_test_util.h"
+#include "devsim_process.h"
+#include "tools/run_program.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+const QString DataDir = QStringLiteral(VELTRA_DATA_DIR);
+const QString AclFile = QStringLiteral(VELTRA_SOURCE_DIR "/packaging/broker/veltra.acl");
+
+int FreePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof(address);
+    ::bind(fd, reinterpret_cast<sockaddr *>(&address), size);
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+bool Run(const QString &program, const QStringList &arguments) {
+    return RunProgram(program, arguments).exitCode == 0;
+}
+
+// A broker of the test's own: a CA, the broker's certificate for 127.0.0.1, a password per user.
+class TBroker {
+public:
+    explicit TBroker(const QString &folder) : fdir(folder), fport(FreePort()) {
+        const auto path = [&](const char *name) { return QDir(fdir).filePath(QString::fromLatin1(name)); };
+        const QString openssl = QStringLiteral("openssl");
+        ready = Run(openssl, {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", path("ca.key"), "-out",
+                              path("ca.crt"), "-days", "2", "-subj", "/CN=Veltra test CA"}) &&
+                Run(openssl, {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", path("other-ca.key"), "-out",
+                              path("other-ca.crt"), "-days", "2", "-subj", "/CN=Another CA"}) &&
+                Run(openssl, {"req", "-newkey", "rsa:2048", "-nodes", "-keyout", path("broker.key"), "-out",
+                              path("broker.csr"), "-subj", "/CN=127.0.0.1"});
+        QFile ext(path("ext.cnf"));
+        ready = ready && ext.open(QIODevice::WriteOnly) && ext.write("subjectAltName=IP:127.0.0.1\n") > 0;
+        ext.close();
+        ready = ready && Run(openssl, {"x509", "-req", "-in", path("broker.csr"), "-CA", path("ca.crt"), "-CAkey",
+                                       path("ca.key"), "-CAcreateserial", "-out", path("broker.crt"), "-days", "2",
+                                       "-extfile", path("ext.cnf")});
+        QFile(path("passwd")).open(QIODevice::WriteOnly);
+        for (const auto &[user, password] : Users)
+            ready = ready && Run("mosquitto_passwd", {"-b", path("passwd"), user, password});
+        QDir().mkpath(path("data"));
+        QFile conf(path("broker.conf"));
+        ready = ready && conf.open(QIODevice::WriteOnly);
+        conf.write(QStringLiteral("per_listener_settings false\nallow_anonymous false\npassword_file %1\nacl_file %2\n"
+                                  "listener %3 127.0.0.1\ncafile %4\ncertfile %5\nkeyfile %6\ntls_version tlsv1.2\n"
+                                  "persistence true\npersistence_location %7/\nmax_queued_messages 0\n%8")
+                       .arg(path("passwd"), AclFile)
+                       .arg(fport)
+                       .arg(path("ca.crt"), path("broker.crt"), path("broker.key"), path("data"),
+                            ::geteuid() == 0 ? QStringLiteral("user root\n") : QString())
+                       .toUtf8());
+        conf.close();
+        for (const auto &[user, password] : Users) {
+            QFile file(path(qPrintable(QStringLiteral("%1.pw").arg(user))));
+            file.open(QIODevice::WriteOnly);
+            file.write(QByteArray(password) + '\n');
+        }
+    }
+    ~TBroker() { Stop(); }
+
+    bool Start() {
+        fprocess = std::make_unique<QProcess>();
+        fprocess->setProcessChannelMode(QProcess::MergedChannels);
+        fprocess->start(QStringLiteral("mosquitto"), {"-c", QDir(fdir).filePath("broker.conf")});
+        return fprocess->waitForStarted(5000) &&
+               WaitUntil([&] { return LogHas("running"); }, 5000);
+    }
+    void Stop() {
+        if (!fprocess)
+            return;
+        fprocess->terminate();
+        fprocess->waitForFinished(5000);
+        flog += fprocess->readAll();
+        fprocess.reset();
+    }
+    bool LogHas(const char *text) {
+        if (fprocess)
+            flog += fprocess->readAll();
+        return flog.contains(text);
+    }
+    QString Log() const { return QString::fromUtf8(flog); }
+    QString Url() const { return QStringLiteral("mqtts://127.0.0.1:%1").arg(fport); }
+    QString File(const QString &name) const { return QDir(fdir).filePath(name); }
+    QStringList As(const QString &user, const QString &ca = QStringLiteral("ca.crt")) const {
+        return {"broker=" + Url(), "broker_user=" + user, "broker_pass_file=" + File(user + ".pw"),
+                "broker_ca=" + File(ca)};
+    }
+
+    bool ready = false;
+    static constexpr std::pair<const char *, const char *> Users[] = {
+        {"office", "office-secret"}, {"bench-1", "bench-1-secret"}, {"bench-2", "bench-2-secret"}};
+
+private:
+    QString fdir;
+    int fport;
+    QByteArray flog;
+    std::unique_ptr<QProcess> fprocess;
+};
+
+// A station (veltra_cli station with a broker) with its own simulated trackers.
+class TStation {
+public:
+    TStation(const QString &folder, const QString &name, const QStringList &brokerSettings,
+             const QList<QStringList> &trackers, const QString &group = QStringLiteral("workshop-a")) {
+        QDir().mkpath(folder);
+        QStringList settings = brokerSettings;
+        QStringList ports;
+        for (qsizetype i = 0; i < trackers.size(); ++i) {
+            sims.push_back(std::make_unique<TDevSimProcess>(trackers[i]));
+            settings << QStringLiteral("com%1=%2").arg(i + 1).arg(sims.back()->SlavePath());
+            ports << QString::number(i + 1);
+        }
+        settings << "com_ports=" + ports.join(u',') << "station=" + name << "station_group=" + group
+                 << "params=" + DataDir + "/veltra_params.conf" << "log_dir=" + folder + "/logs"
+                 << "audit=" + folder + "/audit.jsonl" << "station" << "--json";
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", folder);
+        env.insert("XDG_CONFIG_HOME", folder + "/config");
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QStringLiteral(VELTRA_CLI_PATH), settings);
+        process.waitForStarted(5000);
+    }
+    ~TStation() {
+        process.terminate();
+        if (!process.waitForFinished(10000))
+            process.kill();
+    }
+    QString Output() {
+        out += process.readAll();
+        return QString::fromUtf8(out);
+    }
+    bool Says(const QString &text, int ms = 20000) {
+        return WaitUntil([&] { return Output().contains(text); }, ms);
+    }
+    std::vector<std::unique_ptr<TDevSimProcess>> sims;
+    QProcess process;
+    QByteArray out;
+};
+
+QStringList Tracker(const QString &folder, const QString &imei, const QStringList &more = {}) {
+    const QString file = QDir(folder).filePath(imei + ".cfg");
+    QFile::copy(DataDir + "/devsim_default.cfg", file);
+    QFile(file).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    return QStringList{"--config", file, "--persist", "--ident", "VT-300 HW:12 SW:345 IMEI:" + imei} + more;
+}
+
+class Fleet : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    std::unique_ptr<TBroker> broker;
+
+    void SetUp() override {
+        for (const char *program : {"mosquitto", "mosquitto_passwd", "openssl"})
+            if (QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty() &&
+                !QFileInfo::exists(QStringLiteral("/usr/sbin/") + program))
+                GTEST_SKIP() << program << " is not installed (scripts/setup installs it)";
+        QDir().mkpath(dir.filePath("broker"));
+        broker = std::make_unique<TBroker>(dir.filePath("broker"));
+        ASSERT_TRUE(broker->ready);
+        ASSERT_TRUE(broker->Start()) << broker->Log().toStdString();
+        // The order: the sample configuration for every tracker, each tracker's label from the table.
+        Write("job/order.cfg", "SRV_ADDR=198.51.100.7\nSRV_PORT=9000\n");
+        Write("job/table.csv", "IMEI;DEV_LABEL\n356938035643801;bus 1\n356938035643802;bus 2\n"
+                               "356938035643803;bus 3\n356938035643804;bus 4\n");
+        Write("job/order.job", "name=Order-42\nconfig=order.cfg\ntable=table.csv\n");
+    }
+    void Write(const QString &name, const QByteArray &text) {
+        QDir().mkpath(QFileInfo(dir.filePath(name)).absolutePath());
+        QFile file(dir.filePath(name));
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(text);
+    }
+    TProgramRun Office(const QStringList &words, const QString &ca = QStringLiteral("ca.crt")) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", dir.filePath("office"));
+        env.insert("XDG_CONFIG_HOME", dir.filePath("office/config"));
+        return RunProgram(QStringLiteral(VELTRA_FLEET_PATH),
+                          broker->As("office", ca) + QStringList{"log_dir=" + dir.filePath("office/logs"),
+                                                                  "store=" + dir.filePath("office/records.jsonl"),
+                                                                  "params=" + DataDir + "/veltra_params.conf",
+                                                                  "fleet_timeout=5"} +
+                              words,
+                          env, 60000);
+    }
+    QJsonArray Results() {
+        const TProgramRun run = Office({"results", "--json"});
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        return QJsonDocument::fromJson(run.out.toUtf8()).array();
+    }
+    static QStringList Imeis(const QJsonArray &records) {
+        QStringList imeis;
+        for (const QJsonValue &r : records)
+            imeis << r.toObject().value("imei").toString();
+        imeis.sort();
+        return imeis;
+    }
+};
+
+} // namespace
+
+// The office publishes to the group before either station is up; both take the job when they come,
+// configure their trackers, and the office's results list every tracker once, again after a second
+// collection. The status shows both stations.
+TEST_F(Fleet, AJobForAGroupReachesTwoStationsAndEveryRecordArrivesOnce) {
+    const TProgramRun published = Office({"publish", dir.filePath("job/order.job"), "--group", "workshop-a"});
+    ASSERT_EQ(published.exitCode, 0) << published.err.toStdString();
+    EXPECT_TRUE(published.out.contains("Published job Order-42")) << published.out.toStdString();
+
+    TStation one(dir.filePath("s1"), "bench-1", broker->As("bench-1"),
+                 {Tracker(dir.path(), "356938035643801"), Tracker(dir.path(), "356938035643802")});
+    ASSERT_TRUE(one.Says("\"result\":\"done\"")) << one.Output().toStdString();
+    TStation two(dir.filePath("s2"), "bench-2", broker->As("bench-2"),
+                 {Tracker(dir.path(), "356938035643803"), Tracker(dir.path(), "356938035643804")});
+    ASSERT_TRUE(WaitUntil([&] { return one.Output().count("\"event\":\"record\"") == 2 &&
+                                       two.Output().count("\"event\":\"record\"") == 2; },
+                          30000))
+        << one.Output().toStdString() << two.Output().toStdString();
+
+    QJsonArray records;
+    ASSERT_TRUE(WaitUntil([&] { return (records = Results()).size() >= 4; }, 20000)) << records.size();
+    EXPECT_EQ(Imeis(records),
+              (QStringList{"356938035643801", "356938035643802", "356938035643803", "356938035643804"}));
+    for (const QJsonValue &r : records) {
+        EXPECT_EQ(r.toObject().value("result").toString(), "done");
+        EXPECT_EQ(r.toObject().value("job").toString(), "Order-42");
+    }
+    EXPECT_EQ(Results().size(), 4); // collected again: nothing twice
+
+    const TProgramRun status = Office({"status"});
+    EXPECT_TRUE(status.out.contains("bench-1\tonline")) << status.out.toStdString();
+    EXPECT_TRUE(status.out.contains("bench-2\tonline")) << status.out.toStdString();
+    EXPECT_TRUE(status.out.contains("bench-2\tjob Order-42 received")) << status.out.toStdString();
+}
+
+// The broker goes away while a station works a slow tracker and comes back later: the records made
+// meanwhile wait in the station's audit and reach the office once.
+TEST_F(Fleet, BrokerStoppedMidOrderAndStartedAgainLosesAndDoublesNothing) {
+    ASSERT_EQ(Office({"publish", dir.filePath("job/order.job"), "--station", "bench-1"}).exitCode, 0);
+    TStation one(dir.filePath("s1"), "bench-1", broker->As("bench-1"),
+                 {Tracker(dir.path(), "356938035643801"), Tracker(dir.path(), "356938035643802", {"--delay", "400"})});
+    ASSERT_TRUE(one.Says("\"slot\":\"COM2\",\"stage\":\"writing\"")) << one.Output().toStdString();
+    broker->Stop();
+    ASSERT_TRUE(WaitUntil([&] { return one.Output().count("\"event\":\"record\"") == 2; }, 30000))
+        << one.Output().toStdString();
+    ASSERT_TRUE(broker->Start());
+    QJsonArray records;
+    ASSERT_TRUE(WaitUntil([&] { return (records = Results()).size() >= 2; }, 30000)) << records.size();
+    EXPECT_EQ(Imeis(records), (QStringList{"356938035643801", "356938035643802"}));
+    ServeFor(2000);
+    EXPECT_EQ(Results().size(), 2);
+}
+
+// What is refused, and says why: a wrong password, a broker certificate from another authority, a
+// job whose content does not match its hash, and a station calling itself by another's name.
+TEST_F(Fleet, WrongPasswordWrongCaTamperedJobAndAnotherStationsNameAreRefused) {
+    Write("broker/office.pw", "not-the-password\n");
+    const TProgramRun wrongPassword = Office({"status"});
+    EXPECT_EQ(wrongPassword.exitCode, 2);
+    EXPECT_TRUE(wrongPassword.err.contains("user name or password") || wrongPassword.err.contains("not authorised"))
+        << wrongPassword.err.toStdString();
+    Write("broker/office.pw", "office-secret\n");
+
+    const TProgramRun wrongCa = Office({"status"}, "other-ca.crt");
+    EXPECT_EQ(wrongCa.exitCode, 2);
+    EXPECT_TRUE(wrongCa.err.contains("certificate")) << wrongCa.err.toStdString();
+
+    const TProgramRun plain = RunProgram(QStringLiteral(VELTRA_FLEET_PATH),
+                                         {"broker=mqtt://127.0.0.1:1", "broker_pass=secret", "status"});
+    EXPECT_EQ(plain.exitCode, 1);
+    EXPECT_TRUE(plain.err.contains("process list")) << plain.err.toStdString();
+
+    // A job changed after it was packed: published by hand with the office's rights.
+    ASSERT_EQ(Office({"publish", dir.filePath("job/order.job"), "--station", "bench-1"}).exitCode, 0);
+    TStation one(dir.filePath("s1"), "bench-1", broker->As("bench-1"), {Tracker(dir.path(), "356938035643801")});
+    ASSERT_TRUE(one.Says("Job Order-42 received")) << one.Output().toStdString();
+    QByteArray tampered = QJsonDocument(QJsonObject{{"format", 1}, {"name", "Order-43"}, {"job", "order.job"},
+                                                    {"sha256", QString(64, u'0')},
+                                                    {"files", QJsonObject{{"order.job", QString::fromLatin1(
+                                                                               QByteArray("name=Order-43\nconfig=order.cfg\n").toBase64())},
+                                                                          {"order.cfg", QString::fromLatin1(
+                                                                               QByteArray("SRV_PORT=1\n").toBase64())}}}})
+                              .toJson(QJsonDocument::Compact);
+    Write("tampered.json", tampered);
+    const TProgramRun pub = RunProgram("mosquitto_pub", {"-h", "127.0.0.1", "-p", broker->Url().section(u':', -1), "--cafile",
+                                                         broker->File("ca.crt"), "-u", "office", "-P", "office-secret",
+                                                         "-t", "veltra/jobs/station/bench-1/Order-43", "-q", "1", "-r",
+                                                         "-f", dir.filePath("tampered.json")});
+    ASSERT_EQ(pub.exitCode, 0) << pub.err.toStdString();
+    EXPECT_TRUE(one.Says("Job Order-43 refused: the job's content does not match its SHA-256")) << one.Output().toStdString();
+    EXPECT_TRUE(WaitUntil([&] { return Office({"status"}).out.contains("bench-1\tjob Order-43 refused"); }, 10000));
+
+    // bench-2's password, but calling itself bench-1: the access list refuses it bench-1's jobs.
+    TStation impostor(dir.filePath("s2"), "bench-1", broker->As("bench-2"), {Tracker(dir.path(), "356938035643802")});
+    EXPECT_TRUE(impostor.Says("the access list refuses this station's name: user bench-2 may not speak as station bench-1"))
+        << impostor.Output().toStdString();
+    EXPECT_FALSE(impostor.Output().contains("Job Order-42 received"));
+}

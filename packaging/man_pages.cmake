@@ -26,6 +26,7 @@ endfunction()
 veltra_man_page(veltra_configure "configure Veltra vehicle trackers in a window")
 veltra_man_page(veltra_cli "configure Veltra vehicle trackers from the command line")
 veltra_man_page(veltra_station "provision many Veltra vehicle trackers at once")
+veltra_man_page(veltra_fleet "publish jobs to Veltra provisioning stations and collect their records")
 veltra_man_page(veltra_devsim "play a Veltra vehicle tracker on a pseudo-terminal")
 
 add_custom_target(veltra_man_pages ALL DEPENDS ${VELTRA_MAN_PAGES})

@@ -6,6 +6,7 @@
 // are refused with a reason.
 #include "app/app_test_util.h"
 #include "devsim_process.h"
+#include "fleet/broker_fixture.h"
 #include "tools/run_program.h"
 
 #include <QDir>
@@ -25,103 +26,6 @@
 namespace {
 
 const QString DataDir = QStringLiteral(VELTRA_DATA_DIR);
-const QString AclFile = QStringLiteral(VELTRA_SOURCE_DIR "/packaging/broker/veltra.acl");
-
-int FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof(address);
-    ::bind(fd, reinterpret_cast<sockaddr *>(&address), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-bool Run(const QString &program, const QStringList &arguments) {
-    return RunProgram(program, arguments).exitCode == 0;
-}
-
-// A broker of the test's own: a CA, the broker's certificate for 127.0.0.1, a password per user.
-class TBroker {
-public:
-    explicit TBroker(const QString &folder) : fdir(folder), fport(FreePort()) {
-        const auto path = [&](const char *name) { return QDir(fdir).filePath(QString::fromLatin1(name)); };
-        const QString openssl = QStringLiteral("openssl");
-        ready = Run(openssl, {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", path("ca.key"), "-out",
-                              path("ca.crt"), "-days", "2", "-subj", "/CN=Veltra test CA"}) &&
-                Run(openssl, {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", path("other-ca.key"), "-out",
-                              path("other-ca.crt"), "-days", "2", "-subj", "/CN=Another CA"}) &&
-                Run(openssl, {"req", "-newkey", "rsa:2048", "-nodes", "-keyout", path("broker.key"), "-out",
-                              path("broker.csr"), "-subj", "/CN=127.0.0.1"});
-        QFile ext(path("ext.cnf"));
-        ready = ready && ext.open(QIODevice::WriteOnly) && ext.write("subjectAltName=IP:127.0.0.1\n") > 0;
-        ext.close();
-        ready = ready && Run(openssl, {"x509", "-req", "-in", path("broker.csr"), "-CA", path("ca.crt"), "-CAkey",
-                                       path("ca.key"), "-CAcreateserial", "-out", path("broker.crt"), "-days", "2",
-                                       "-extfile", path("ext.cnf")});
-        QFile(path("passwd")).open(QIODevice::WriteOnly);
-        for (const auto &[user, password] : Users)
-            ready = ready && Run("mosquitto_passwd", {"-b", path("passwd"), user, password});
-        QDir().mkpath(path("data"));
-        QFile conf(path("broker.conf"));
-        ready = ready && conf.open(QIODevice::WriteOnly);
-        conf.write(QStringLiteral("per_listener_settings false\nallow_anonymous false\npassword_file %1\nacl_file %2\n"
-                                  "listener %3 127.0.0.1\ncafile %4\ncertfile %5\nkeyfile %6\ntls_version tlsv1.2\n"
-                                  "persistence true\npersistence_location %7/\nmax_queued_messages 0\n%8")
-                       .arg(path("passwd"), AclFile)
-                       .arg(fport)
-                       .arg(path("ca.crt"), path("broker.crt"), path("broker.key"), path("data"),
-                            ::geteuid() == 0 ? QStringLiteral("user root\n") : QString())
-                       .toUtf8());
-        conf.close();
-        for (const auto &[user, password] : Users) {
-            QFile file(path(qPrintable(QStringLiteral("%1.pw").arg(user))));
-            file.open(QIODevice::WriteOnly);
-            file.write(QByteArray(password) + '\n');
-        }
-    }
-    ~TBroker() { Stop(); }
-
-    bool Start() {
-        fprocess = std::make_unique<QProcess>();
-        fprocess->setProcessChannelMode(QProcess::MergedChannels);
-        fprocess->start(QStringLiteral("mosquitto"), {"-c", QDir(fdir).filePath("broker.conf")});
-        return fprocess->waitForStarted(5000) &&
-               WaitUntil([&] { return LogHas("running"); }, 5000);
-    }
-    void Stop() {
-        if (!fprocess)
-            return;
-        fprocess->terminate();
-        fprocess->waitForFinished(5000);
-        flog += fprocess->readAll();
-        fprocess.reset();
-    }
-    bool LogHas(const char *text) {
-        if (fprocess)
-            flog += fprocess->readAll();
-        return flog.contains(text);
-    }
-    QString Log() const { return QString::fromUtf8(flog); }
-    QString Url() const { return QStringLiteral("mqtts://127.0.0.1:%1").arg(fport); }
-    QString File(const QString &name) const { return QDir(fdir).filePath(name); }
-    QStringList As(const QString &user, const QString &ca = QStringLiteral("ca.crt")) const {
-        return {"broker=" + Url(), "broker_user=" + user, "broker_pass_file=" + File(user + ".pw"),
-                "broker_ca=" + File(ca)};
-    }
-
-    bool ready = false;
-    static constexpr std::pair<const char *, const char *> Users[] = {
-        {"office", "office-secret"}, {"bench-1", "bench-1-secret"}, {"bench-2", "bench-2-secret"}};
-
-private:
-    QString fdir;
-    int fport;
-    QByteArray flog;
-    std::unique_ptr<QProcess> fprocess;
-};
 
 // A station (veltra_cli station with a broker) with its own simulated trackers.
 class TStation {

@@ -84,10 +84,12 @@ protected:
 TEST_F(InstalledTree, HoldsTheProgramsTheirFilesAndTheDesktopEntry) {
     QStringList expected{"/etc/veltra/veltra_cli.conf",
                          "/etc/veltra/veltra_configure.conf",
+                         "/etc/veltra/veltra_fleet.conf",
                          "/etc/veltra/veltra_station.conf",
                          "/usr/bin/veltra_cli",
                          "/usr/bin/veltra_configure",
                          "/usr/bin/veltra_devsim",
+                         "/usr/bin/veltra_fleet",
                          "/usr/bin/veltra_station",
                          "/usr/lib/veltra/devsim_default.cfg",
                          "/usr/lib/veltra/veltra_cli",
@@ -95,6 +97,8 @@ TEST_F(InstalledTree, HoldsTheProgramsTheirFilesAndTheDesktopEntry) {
                          "/usr/lib/veltra/veltra_configure",
                          "/usr/lib/veltra/veltra_configure.conf",
                          "/usr/lib/veltra/veltra_devsim",
+                         "/usr/lib/veltra/veltra_fleet",
+                         "/usr/lib/veltra/veltra_fleet.conf",
                          "/usr/lib/veltra/veltra_params.conf",
                          "/usr/lib/veltra/veltra_station",
                          "/usr/lib/veltra/veltra_station.conf",
@@ -104,17 +108,20 @@ TEST_F(InstalledTree, HoldsTheProgramsTheirFilesAndTheDesktopEntry) {
                          "/usr/share/doc/veltra-configure/copyright",
                          "/usr/share/icons/hicolor/scalable/apps/veltra-configure.svg",
                          "/usr/share/veltra/99-veltra-modemmanager.rules",
+                         "/usr/share/veltra/broker/veltra-broker.conf",
+                         "/usr/share/veltra/broker/veltra.acl",
                          "/usr/share/veltra/devsim_default.cfg",
                          "/usr/share/veltra/veltra_params.conf"};
     if (VELTRA_MAN_PAGES)
         expected << "/usr/share/man/man1/veltra_configure.1.gz"
                  << "/usr/share/man/man1/veltra_cli.1.gz"
                  << "/usr/share/man/man1/veltra_devsim.1.gz"
-                 << "/usr/share/man/man1/veltra_station.1.gz";
+                 << "/usr/share/man/man1/veltra_station.1.gz"
+                 << "/usr/share/man/man1/veltra_fleet.1.gz";
     expected.sort();
     EXPECT_EQ(Entries(), expected);
 
-    for (const char *program : {"veltra_cli", "veltra_configure", "veltra_devsim", "veltra_station"}) {
+    for (const char *program : {"veltra_cli", "veltra_configure", "veltra_devsim", "veltra_station", "veltra_fleet"}) {
         const QFileInfo real(Root(QStringLiteral("/usr/lib/veltra/") + program));
         EXPECT_TRUE(real.isFile() && !real.isSymLink() && real.isExecutable()) << program;
         EXPECT_EQ(QFileInfo(Root(QStringLiteral("/usr/bin/") + program)).canonicalFilePath(),
@@ -143,7 +150,7 @@ TEST_F(InstalledTree, LinksBesideTheProgramsLeadRelativelyToTheDataAndTheSetting
     }
     EXPECT_EQ(FileBytes(Root("/usr/lib/veltra/veltra_params.conf")),
               FileBytes(QStringLiteral(VELTRA_DATA_DIR "/veltra_params.conf")));
-    for (const char *settings : {"veltra_cli.conf", "veltra_configure.conf", "veltra_station.conf"})
+    for (const char *settings : {"veltra_cli.conf", "veltra_configure.conf", "veltra_station.conf", "veltra_fleet.conf"})
         EXPECT_TRUE(FileBytes(Root(QStringLiteral("/usr/lib/veltra/") + settings))
                         .contains("\nconf_dir=~/.config/Veltra/\n"))
             << settings;

@@ -60,7 +60,8 @@ TEST_F(DebPackage, HoldsTheInstalledTree) {
         files << "./usr/share/man/man1/veltra_configure.1.gz\n"
               << "./usr/share/man/man1/veltra_cli.1.gz\n"
               << "./usr/share/man/man1/veltra_devsim.1.gz\n"
-              << "./usr/share/man/man1/veltra_station.1.gz\n";
+              << "./usr/share/man/man1/veltra_station.1.gz\n"
+              << "./usr/share/man/man1/veltra_fleet.1.gz\n";
     for (const QString &file : files)
         EXPECT_TRUE(contents.contains(u' ' + file)) << file.toStdString() << " in:\n"
                                                     << contents.toStdString();
@@ -80,7 +81,8 @@ TEST_F(DebPackage, ControlNamesTheVersionTheLinkedLibrariesAndTheConffiles) {
     DpkgDeb(QStringLiteral("-e"), {control});
     QFile conffiles(control + QStringLiteral("/conffiles"));
     ASSERT_TRUE(conffiles.open(QIODevice::ReadOnly));
-    EXPECT_EQ(conffiles.readAll(), "/etc/veltra/veltra_configure.conf\n/etc/veltra/veltra_cli.conf\n/etc/veltra/veltra_station.conf\n");
+    EXPECT_EQ(conffiles.readAll(), "/etc/veltra/veltra_configure.conf\n/etc/veltra/veltra_cli.conf\n/etc/veltra/veltra_station.conf\n"
+                                  "/etc/veltra/veltra_fleet.conf\n");
 }
 
 // The build keeps its debugging information; the package does not.

@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -40,9 +41,10 @@ const char *const Usage =
     "                         withdraw the job of that name; the stations working it stop\n"
     "  status [--watch]       every station (online or offline, its job) and every slot; --watch\n"
     "                         goes on printing each change until Ctrl-C\n"
-    "  results [--since TIME] [--job NAME] [--csv | --json]\n"
+    "  results [--since TIME] [--job NAME] [--csv | --json] [--watch]\n"
     "                         collect the records the stations sent since the last time into the\n"
-    "                         local store, then print the store's records (TIME: ISO 8601, UTC)\n"
+    "                         local store, then print the store's records (TIME: ISO 8601, UTC);\n"
+    "                         --watch goes on collecting and printing each new one until Ctrl-C\n"
     "  help, --help           print this text\n"
     "  --version              print the program's name and version\n"
     "\n"
@@ -201,26 +203,39 @@ QString StoreFile() {
     return setting.isEmpty() ? AppDataDir + QStringLiteral("fleet/records.jsonl") : setting;
 }
 
+QString RecordLine(const TAuditRecord &r) {
+    return QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6%7\n")
+        .arg(r.time, r.station, r.slot, r.imei.isEmpty() ? QStringLiteral("-") : r.imei, r.job, r.result,
+             r.reason.isEmpty() ? QString() : QStringLiteral("\t") + r.reason);
+}
+
 // Takes the records the broker kept for the office into the store, each once; the count of new ones.
 // The office's queue on the broker exists from its first connection with the persistent session on.
-int CollectRecords(TOffice &office, TStationAudit &store) {
-    int added = 0;
-    office.onMessage = [&](const QString &, const QByteArray &payload) {
+// `each` sees every new record.
+int CollectRecords(TOffice &office, TStationAudit &store, bool keepOn = false,
+                   const std::function<void(const TAuditRecord &)> &each = nullptr) {
+    // The handler may outlive this call (keepOn): what it counts lives with it.
+    const auto added = std::make_shared<int>(0);
+    office.onMessage = [&store, added, each](const QString &, const QByteArray &payload) {
         TAuditRecord record;
         QString why;
         // A record sent twice (the station did not hear the broker's confirmation) is kept once.
         if (TAuditRecord::FromJson(QJsonDocument::fromJson(payload).object(), record) && !record.id.isEmpty() &&
             !store.Holds(record.id)) {
-            if (store.Append(record, why))
-                ++added;
-            else
+            if (store.Append(record, why)) {
+                ++*added;
+                if (each)
+                    each(record);
+            } else {
                 PrintError(why);
+            }
         }
     };
     office.Link().Subscribe(QStringLiteral("veltra/records/+"));
     office.Drain(1000);
-    office.onMessage = nullptr;
-    return added;
+    if (!keepOn)
+        office.onMessage = nullptr;
+    return *added;
 }
 
 int Publish(const QStringList &args) {
@@ -340,7 +355,8 @@ int Results(QStringList args) {
         PrintError(error);
         return ExitBroker;
     }
-    const int added = CollectRecords(office, store);
+    const bool watch = args.contains(QStringLiteral("--watch"));
+    const int added = CollectRecords(office, store, watch);
     QList<TAuditRecord> shown;
     for (const TAuditRecord &r : store.Records())
         if ((since.isEmpty() || r.time >= since) && (job.isEmpty() || r.job == job))
@@ -354,11 +370,19 @@ int Results(QStringList args) {
         Print(QString::fromUtf8(QJsonDocument(rows).toJson(QJsonDocument::Indented)));
     } else {
         for (const TAuditRecord &r : shown)
-            Print(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6%7\n")
-                      .arg(r.time, r.station, r.slot, r.imei.isEmpty() ? QStringLiteral("-") : r.imei, r.job, r.result,
-                           r.reason.isEmpty() ? QString() : QStringLiteral("\t") + r.reason));
+            Print(RecordLine(r));
         PrintError(QStringLiteral("%1 records shown, %2 new; store %3").arg(shown.size()).arg(added).arg(store.FileName()));
     }
+    if (!watch)
+        return ExitOk;
+    // Then each record as it arrives, stored first.
+    CollectRecords(office, store, true, [&](const TAuditRecord &r) {
+        if ((since.isEmpty() || r.time >= since) && (job.isEmpty() || r.job == job))
+            Print(RecordLine(r));
+    });
+    TInterruptWatch interrupt(true);
+    while (!interrupt.Take())
+        ServeUntil([] { return false; }, 200);
     return ExitOk;
 }
 

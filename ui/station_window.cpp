@@ -131,7 +131,7 @@ QColor TSlotTile::Colour() const {
 
 TStationWindow::TStationWindow(const QString &jobName, const QList<TSlotState> &slotStates, QWidget *parent)
     : QWidget(parent) {
-    setWindowTitle(tr("VELTRA - Станция: %1").arg(jobName));
+    SetJobName(jobName);
     fgrid = new QGridLayout;
     fsummary = NewLabel(this, 14, true);
     flast = NewLabel(this, 10, false);
@@ -147,6 +147,10 @@ TStationWindow::TStationWindow(const QString &jobName, const QList<TSlotState> &
         ftiles.insert(state.name, tile);
     }
     ShowSummary({});
+}
+
+void TStationWindow::SetJobName(const QString &jobName) {
+    setWindowTitle(tr("VELTRA - Станция: %1").arg(jobName));
 }
 
 void TStationWindow::SlotChanged(const TSlotState &state) {

@@ -43,6 +43,7 @@ public:
     void Recorded(const TAuditRecord &record) override;
     void Warning(const QString &text) override;
     void ShowSummary(const TStationSummary &summary);
+    void SetJobName(const QString &jobName);
 
     TSlotTile *Tile(const QString &slot) const { return ftiles.value(slot); }
     QString SummaryText() const;

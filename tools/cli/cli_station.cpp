@@ -4,7 +4,7 @@
 #include "cli_session.h"
 #include "common.h"
 #include "provisioning_station.h"
-#include "station_uplink.h"
+#include "station_runner.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -111,136 +111,50 @@ private:
 
 } // namespace
 
-namespace {
-
-// The station as the command line runs it: from a job file, or from the jobs a broker brings.
-class TCliStation {
-public:
-    TCliStation(const TLuHash &description, bool json, int trackers)
-        : fdescription(description), fjson(json), fprinter(json, trackers) {}
-    ~TCliStation() { StopStation(); }
-
-    bool JoinBroker(QString &error) {
-        TStationUplink::TSetup setup;
-        if (!ParseBrokerSettings(*AppSettings, setup.broker, error))
-            return false;
-        setup.station = TProvisioningStation::StationName();
-        setup.group = AppSettings->GetVal(QStringLiteral("station_group")).trimmed();
-        // One connection per process: a second station of the same name does not push the first off.
-        setup.broker.clientId =
-            QStringLiteral("veltra-station-%1-%2").arg(setup.station).arg(QCoreApplication::applicationPid());
-        setup.jobsFolder = AppDataDir + QStringLiteral("jobs");
-        setup.description = fdescription;
-        setup.next = &fprinter;
-        setup.jobArrived = [this](const QString &file, const QString &name) {
-            Say(QStringLiteral("Job %1 received").arg(name));
-            fpendingJob = file;
-            StartPendingWhenIdle();
-        };
-        setup.jobWithdrawn = [this](const QString &name) {
-            if (fstation && fstation->Job().name == name) {
-                Say(QStringLiteral("Job %1 withdrawn: the slots stop").arg(name));
-                StopStation();
-            }
-        };
-        setup.say = [this](const QString &text) { Say(text); };
-        fuplink = std::make_unique<TStationUplink>(setup);
-        return fuplink->Start(error);
-    }
-
-    bool StartJob(const QString &file) {
-        StopStation();
-        fstation = std::make_unique<TProvisioningStation>(Observer());
-        QStringList problems;
-        if (!fstation->Start(file, fdescription, problems)) {
-            for (const QString &problem : problems)
-                PrintError(problem);
-            PrintError(QStringLiteral("The job does not start: nothing was written to any tracker."));
-            fstation.reset();
-            return false;
-        }
-        if (!fjson) {
-            QStringList names;
-            for (const auto &slot : fstation->Slots())
-                names << slot->State().name + QStringLiteral(" (") + slot->State().path + u')';
-            Print(QStringLiteral("Station %1, job %2 (%3); slots %4; Ctrl-C ends\n")
-                      .arg(fstation->Name(), fstation->Job().name, fstation->Job().sha256.left(12),
-                           names.join(QStringLiteral(", "))));
-        }
-        if (fuplink)
-            fuplink->SetStation(fstation.get());
-        return true;
-    }
-
-    // A job that came while trackers are being worked waits until every slot is idle.
-    void StartPendingWhenIdle() {
-        if (fpendingJob.isEmpty() || (fstation && fstation->Summary().inProgress > 0))
-            return;
-        StartJob(std::exchange(fpendingJob, QString()));
-    }
-
-    bool Idle() const { return !fstation || fstation->Summary().inProgress == 0; }
-    bool Enough() const { return fprinter.Enough() && Idle(); }
-
-    int Finish() {
-        StopStation();
-        if (fuplink)
-            fuplink->Stop();
-        fprinter.PrintSummary(fsummary, fauditFile, freportFile);
-        return fprinter.unfinished > 0 ? ExitFailed : ExitOk;
-    }
-
-private:
-    TStationObserver &Observer() { return fuplink ? static_cast<TStationObserver &>(*fuplink) : fprinter; }
-
-    void StopStation() {
-        if (!fstation)
-            return;
-        fstation->Stop();
-        fsummary = fstation->Summary();
-        fauditFile = fstation->Audit().FileName();
-        freportFile = fstation->Audit().CsvFileName();
-        if (fuplink)
-            fuplink->SetStation(nullptr);
-        fstation.reset();
-    }
-
-    void Say(const QString &text) {
-        if (fjson)
+int RunStation(const QString &jobFile, const TLuHash &description, bool json, int trackers) {
+    TStationPrinter printer(json, trackers);
+    TStationRunner::TFront front;
+    front.observer = &printer;
+    front.say = [json](const QString &text) {
+        if (json)
             PrintJsonLine({{"event", "station"}, {"text", text}});
         else
             Print(QStringLiteral("%1 %2\n").arg(Clock(), text));
-    }
-
-    const TLuHash &fdescription;
-    const bool fjson;
-    TStationPrinter fprinter;
-    TStationSummary fsummary;
-    QString fauditFile, freportFile, fpendingJob;
-    std::unique_ptr<TStationUplink> fuplink;
-    std::unique_ptr<TProvisioningStation> fstation; // last: its slots report to the others
-};
-
-} // namespace
-
-int RunStation(const QString &jobFile, const TLuHash &description, bool json, int trackers) {
-    TCliStation cli(description, json, trackers);
+    };
+    front.refused = [](const QStringList &problems) {
+        for (const QString &problem : problems)
+            PrintError(problem);
+        PrintError(QStringLiteral("The job does not start: nothing was written to any tracker."));
+    };
+    front.started = [json](TProvisioningStation &station) {
+        if (json)
+            return;
+        QStringList names;
+        for (const auto &slot : station.Slots())
+            names << slot->State().name + QStringLiteral(" (") + slot->State().path + u')';
+        Print(QStringLiteral("Station %1, job %2 (%3); slots %4; Ctrl-C ends\n")
+                  .arg(station.Name(), station.Job().name, station.Job().sha256.left(12),
+                       names.join(QStringLiteral(", "))));
+    };
+    TStationRunner runner(description, front);
     QString error;
-    if (!AppSettings->GetVal(QStringLiteral("broker")).isEmpty() && !cli.JoinBroker(error)) {
+    if (!AppSettings->GetVal(QStringLiteral("broker")).isEmpty() && !runner.JoinBroker(error)) {
         PrintError(error);
         return ExitFileProblems;
     }
-    if (!jobFile.isEmpty() && !cli.StartJob(jobFile))
+    if (!jobFile.isEmpty() && !runner.StartJob(jobFile))
         return ExitFileProblems;
     TInterruptWatch interrupt(true);
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (interrupt.Take() || cli.Enough())
+        if (interrupt.Take() || (printer.Enough() && runner.Idle()))
             QCoreApplication::exit(0);
-        cli.StartPendingWhenIdle();
+        runner.StartPendingWhenIdle();
     });
     watch.start(100);
     QCoreApplication::exec();
     watch.stop();
-    return cli.Finish();
+    runner.Stop();
+    printer.PrintSummary(runner.Summary(), runner.AuditFile(), runner.ReportFile());
+    return printer.unfinished > 0 ? ExitFailed : ExitOk;
 }

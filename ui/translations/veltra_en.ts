@@ -120,6 +120,10 @@
         <source>Задание не запущено, в трекеры ничего не записано:</source>
         <translation>The job was not started, nothing was written to any tracker:</translation>
     </message>
+    <message>
+        <source>ожидание задания</source>
+        <translation>waiting for a job</translation>
+    </message>
 </context>
 <context>
     <name>TVeltraAbout</name>

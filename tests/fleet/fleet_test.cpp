@@ -219,6 +219,10 @@ TEST_F(Fleet, WrongPasswordWrongCaTamperedJobAndAnotherStationsNameAreRefused) {
     ASSERT_EQ(pub.exitCode, 0) << pub.err.toStdString();
     EXPECT_TRUE(one.Says("Job Order-43 refused: the job's content does not match its SHA-256")) << one.Output().toStdString();
     EXPECT_TRUE(WaitUntil([&] { return Office({"status"}).out.contains("bench-1\tjob Order-43 refused"); }, 10000));
+    // The order withdrawn: the station stops its slots.
+    const TProgramRun withdrawn = Office({"withdraw", "Order-42", "--station", "bench-1"});
+    EXPECT_EQ(withdrawn.exitCode, 0) << withdrawn.err.toStdString();
+    EXPECT_TRUE(one.Says("Job Order-42 withdrawn: the slots stop")) << one.Output().toStdString();
 
     // bench-2's password, but calling itself bench-1: the access list refuses it bench-1's jobs.
     TStation impostor(dir.filePath("s2"), "bench-1", broker->As("bench-2"), {Tracker(dir.path(), "356938035643802")});

@@ -50,7 +50,7 @@ inline bool Run(const QString &program, const QStringList &arguments) {
 // A broker of the test's own: a CA, the broker's certificate for 127.0.0.1, a password per user.
 class TBroker {
 public:
-    explicit TBroker(const QString &folder) : fdir(folder), fport(FreePort()) {
+    explicit TBroker(const QString &folder) : fdir(folder), fport(FreePort()), fcertPort(FreePort()) {
         const auto path = [&](const char *name) { return QDir(fdir).filePath(QString::fromLatin1(name)); };
         const QString openssl = QStringLiteral("openssl");
         ready = Run(openssl, {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", path("ca.key"), "-out",
@@ -65,6 +65,12 @@ public:
         ready = ready && Run(openssl, {"x509", "-req", "-in", path("broker.csr"), "-CA", path("ca.crt"), "-CAkey",
                                        path("ca.key"), "-CAcreateserial", "-out", path("broker.crt"), "-days", "2",
                                        "-extfile", path("ext.cnf")});
+        // bench-2's client certificate: its name is its user name on the second listener.
+        ready = ready &&
+                Run(openssl, {"req", "-newkey", "rsa:2048", "-nodes", "-keyout", path("bench-2.key"), "-out",
+                              path("bench-2.csr"), "-subj", "/CN=bench-2"}) &&
+                Run(openssl, {"x509", "-req", "-in", path("bench-2.csr"), "-CA", path("ca.crt"), "-CAkey", path("ca.key"),
+                              "-CAcreateserial", "-out", path("bench-2.crt"), "-days", "2"});
         QFile(path("passwd")).open(QIODevice::WriteOnly);
         for (const auto &[user, password] : Users)
             ready = ready && Run("mosquitto_passwd", {"-b", path("passwd"), user, password});
@@ -73,11 +79,14 @@ public:
         ready = ready && conf.open(QIODevice::WriteOnly);
         conf.write(QStringLiteral("per_listener_settings false\nallow_anonymous false\npassword_file %1\nacl_file %2\n"
                                   "listener %3 127.0.0.1\ncafile %4\ncertfile %5\nkeyfile %6\ntls_version tlsv1.2\n"
-                                  "persistence true\npersistence_location %7/\nmax_queued_messages 0\n%8")
+                                  "persistence true\npersistence_location %7/\nmax_queued_messages 0\n%8"
+                                  "listener %9 127.0.0.1\ncafile %4\ncertfile %5\nkeyfile %6\n"
+                                  "require_certificate true\nuse_identity_as_username true\n")
                        .arg(path("passwd"), AclFile)
                        .arg(fport)
                        .arg(path("ca.crt"), path("broker.crt"), path("broker.key"), path("data"),
                             ::geteuid() == 0 ? QStringLiteral("user root\n") : QString())
+                       .arg(fcertPort)
                        .toUtf8());
         conf.close();
         for (const auto &[user, password] : Users) {
@@ -111,6 +120,11 @@ public:
     QString Log() const { return QString::fromUtf8(flog); }
     QString Url() const { return QStringLiteral("mqtts://127.0.0.1:%1").arg(fport); }
     QString File(const QString &name) const { return QDir(fdir).filePath(name); }
+    // A client certificate instead of a password, on the listener that asks for one.
+    QStringList WithCertificate(const QString &user) const {
+        return {QStringLiteral("broker=mqtts://127.0.0.1:%1").arg(fcertPort), "broker_cert=" + File(user + ".crt"),
+                "broker_key=" + File(user + ".key"), "broker_ca=" + File("ca.crt")};
+    }
     QStringList As(const QString &user, const QString &ca = QStringLiteral("ca.crt")) const {
         return {"broker=" + Url(), "broker_user=" + user, "broker_pass_file=" + File(user + ".pw"),
                 "broker_ca=" + File(ca)};
@@ -122,7 +136,7 @@ public:
 
 private:
     QString fdir;
-    int fport;
+    int fport, fcertPort;
     QByteArray flog;
     std::unique_ptr<QProcess> fprocess;
 };

@@ -10,6 +10,7 @@
 #include "tools/run_program.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -129,8 +130,8 @@ protected:
 
 } // namespace
 
-// The office publishes to the group before either station is up; both take the job when they come,
-// configure their trackers, and the office's results list every tracker once, again after a second
+// The office publishes to the group before either station is up; both take the job when they come
+// (bench-2 logs in with a client certificate instead of a password), configure their trackers, and the office's results list every tracker once, again after a second
 // collection. The status shows both stations.
 TEST_F(Fleet, AJobForAGroupReachesTwoStationsAndEveryRecordArrivesOnce) {
     const TProgramRun published = Office({"publish", dir.filePath("job/order.job"), "--group", "workshop-a"});
@@ -140,7 +141,7 @@ TEST_F(Fleet, AJobForAGroupReachesTwoStationsAndEveryRecordArrivesOnce) {
     TStation one(dir.filePath("s1"), "bench-1", broker->As("bench-1"),
                  {Tracker(dir.path(), "356938035643801"), Tracker(dir.path(), "356938035643802")});
     ASSERT_TRUE(one.Says("\"result\":\"done\"")) << one.Output().toStdString();
-    TStation two(dir.filePath("s2"), "bench-2", broker->As("bench-2"),
+    TStation two(dir.filePath("s2"), "bench-2", broker->WithCertificate("bench-2"),
                  {Tracker(dir.path(), "356938035643803"), Tracker(dir.path(), "356938035643804")});
     ASSERT_TRUE(WaitUntil([&] { return one.Output().count("\"event\":\"record\"") == 2 &&
                                        two.Output().count("\"event\":\"record\"") == 2; },
@@ -156,11 +157,35 @@ TEST_F(Fleet, AJobForAGroupReachesTwoStationsAndEveryRecordArrivesOnce) {
         EXPECT_EQ(r.toObject().value("job").toString(), "Order-42");
     }
     EXPECT_EQ(Results().size(), 4); // collected again: nothing twice
+    const TProgramRun csv = Office({"results", "--csv", "--job", "Order-42", "--since", "2000-01-01T00:00:00"});
+    EXPECT_EQ(csv.out.count("\r\n"), 5) << csv.out.toStdString(); // the header and four trackers
+    EXPECT_EQ(Office({"results", "--json", "--since", "2999-01-01T00:00:00"}).out.trimmed(), "[\n]");
+    EXPECT_EQ(Office({"results", "--json", "--job", "another"}).out.trimmed(), "[\n]");
 
     const TProgramRun status = Office({"status"});
     EXPECT_TRUE(status.out.contains("bench-1\tonline")) << status.out.toStdString();
     EXPECT_TRUE(status.out.contains("bench-2\tonline")) << status.out.toStdString();
     EXPECT_TRUE(status.out.contains("bench-2\tjob Order-42 received")) << status.out.toStdString();
+
+    // No password in any log or banner of the stations or the office.
+    one.process.terminate();
+    two.process.terminate();
+    one.process.waitForFinished(10000);
+    two.process.waitForFinished(10000);
+    QDirIterator files(dir.path(), QDir::Files, QDirIterator::Subdirectories);
+    int logs = 0;
+    while (files.hasNext()) {
+        const QString file = files.next();
+        if (!file.endsWith(".log"))
+            continue;
+        ++logs;
+        QFile log(file);
+        log.open(QIODevice::ReadOnly);
+        const QByteArray text = log.readAll();
+        for (const auto &[user, password] : TBroker::Users)
+            EXPECT_FALSE(text.contains(password)) << file.toStdString();
+    }
+    EXPECT_GE(logs, 6);
 }
 
 // The broker goes away while a station works a slow tracker and comes back later: the records made

@@ -180,11 +180,14 @@ bool TBrokerLink::Start(const QString &willTopic, const QByteArray &willPayload,
     }
     const QByteArray host = fsettings.host.toUtf8();
     const int rc = mosquitto_connect_async(fmosq, host.constData(), fsettings.port, KeepAliveSeconds);
+    // A broker that is not up yet is tried again by the loop; a handshake that fails at once says why
+    // in the library's log (the certificate, most often).
     if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_ERRNO) {
+        const QString why = LastError();
         error = QStringLiteral("cannot connect to %1:%2: %3")
                     .arg(fsettings.host)
                     .arg(fsettings.port)
-                    .arg(QString::fromUtf8(mosquitto_strerror(rc)));
+                    .arg(why.isEmpty() ? QString::fromUtf8(mosquitto_strerror(rc)) : why);
         return false;
     }
     fthread = std::make_unique<TLoopThread>(fmosq);

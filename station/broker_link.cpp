@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QUrl>
 #include <mosquitto.h>
-#include <optional>
+#include <cstdlib>
 
 namespace {
 
@@ -21,9 +21,14 @@ struct TIncoming {
     bool retained = false;
 };
 
-// libmosquitto's global state, set up once for the process.
+// libmosquitto's global state (OpenSSL's among it), set up once for the process and given back at
+// its end.
 void InitLibrary() {
-    static const int once = mosquitto_lib_init();
+    static const int once = [] {
+        const int rc = mosquitto_lib_init();
+        std::atexit([] { mosquitto_lib_cleanup(); });
+        return rc;
+    }();
     (void)once;
 }
 

@@ -192,6 +192,15 @@ TEST_F(Fleet, AJobForAGroupReachesTwoStationsAndEveryRecordArrivesOnce) {
 // meanwhile wait in the station's audit and reach the office once.
 TEST_F(Fleet, BrokerStoppedMidOrderAndStartedAgainLosesAndDoublesNothing) {
     ASSERT_EQ(Office({"publish", dir.filePath("job/order.job"), "--station", "bench-1"}).exitCode, 0);
+    // The office watches the records come in, across the broker's absence.
+    QProcess watch;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", dir.filePath("office"));
+    watch.setProcessEnvironment(env);
+    watch.start(QStringLiteral(VELTRA_FLEET_PATH),
+                broker->As("office") + QStringList{"log_dir=" + dir.filePath("office/logs"),
+                                                   "store=" + dir.filePath("office/records.jsonl"), "results", "--watch"});
+    ASSERT_TRUE(watch.waitForStarted(5000));
     TStation one(dir.filePath("s1"), "bench-1", broker->As("bench-1"),
                  {Tracker(dir.path(), "356938035643801"), Tracker(dir.path(), "356938035643802", {"--delay", "400"})});
     ASSERT_TRUE(one.Says("\"slot\":\"COM2\",\"stage\":\"writing\"")) << one.Output().toStdString();
@@ -199,11 +208,20 @@ TEST_F(Fleet, BrokerStoppedMidOrderAndStartedAgainLosesAndDoublesNothing) {
     ASSERT_TRUE(WaitUntil([&] { return one.Output().count("\"event\":\"record\"") == 2; }, 30000))
         << one.Output().toStdString();
     ASSERT_TRUE(broker->Start());
-    QJsonArray records;
-    ASSERT_TRUE(WaitUntil([&] { return (records = Results()).size() >= 2; }, 30000)) << records.size();
-    EXPECT_EQ(Imeis(records), (QStringList{"356938035643801", "356938035643802"}));
+    QString watched;
+    EXPECT_TRUE(WaitUntil([&] {
+        watched += QString::fromUtf8(watch.readAllStandardOutput());
+        return watched.contains("356938035643801") && watched.contains("356938035643802");
+    }, 40000)) << watched.toStdString();
     ServeFor(2000);
-    EXPECT_EQ(Results().size(), 2);
+    watched += QString::fromUtf8(watch.readAllStandardOutput());
+    EXPECT_EQ(watched.count("356938035643801"), 1) << watched.toStdString();
+    EXPECT_EQ(watched.count("356938035643802"), 1) << watched.toStdString();
+    watch.terminate();
+    EXPECT_TRUE(watch.waitForFinished(10000));
+    EXPECT_EQ(watch.exitCode(), 0);
+    const QJsonArray records = Results();
+    EXPECT_EQ(Imeis(records), (QStringList{"356938035643801", "356938035643802"}));
 }
 
 // What is refused, and says why: a wrong password, a broker certificate from another authority, a

@@ -21,6 +21,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -65,7 +66,8 @@ bool AnswerOption(int argc, char **argv) {
 // Start-up makes the program's folder the current one: the paths given are fixed before that.
 QStringList AbsolutePaths(QStringList arguments) {
     for (QString &argument : arguments)
-        for (const char *key : {"job=", "params=", "audit="})
+        for (const char *key : {"job=", "params=", "audit=", "broker_ca=", "broker_cert=", "broker_key=",
+                                "broker_pass_file="})
             if (argument.startsWith(QLatin1String(key)) && argument.size() > int(strlen(key)))
                 argument = QLatin1String(key) + QFileInfo(argument.mid(int(strlen(key)))).absoluteFilePath();
     return arguments;
@@ -137,6 +139,13 @@ int main(int argc, char **argv) {
     if (AnswerOption(argc, argv))
         return 0;
     QApplication app(argc, argv);
+    for (const QString &argument : app.arguments())
+        if (argument.startsWith(QStringLiteral("broker_pass="))) {
+            std::fprintf(stderr, "veltra_station: broker_pass= is not taken from the command line (every user can "
+                                 "read it in the process list): put it in veltra_station.conf or give "
+                                 "broker_pass_file=FILE\n");
+            return 1;
+        }
     try {
         StartUp(AbsolutePaths(app.arguments()));
     } catch (const std::exception &e) {

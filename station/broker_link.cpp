@@ -115,6 +115,12 @@ bool ParseBrokerSettings(const TLuHash &settings, TBrokerSettings &broker, QStri
 }
 
 namespace BrokerTopics {
+QString Level(QString name) {
+    for (QChar &c : name)
+        if (c == u'/' || c == u'+' || c == u'#')
+            c = u'_';
+    return name;
+}
 QString Presence(const QString &station) {
     return QStringLiteral("veltra/station/%1/presence").arg(station);
 }
@@ -210,7 +216,11 @@ void TBrokerLink::Stop(const QString &goodbyeTopic, const QByteArray &goodbye) {
         ServeNotificationsFor(200);
     }
     fstopping = true; // the goodbye's disconnection is no loss to report
-    if (fstarted)
+    // MQTT 5 can ask the broker to publish the last will all the same ("offline", whatever of the
+    // goodbye is still queued).
+    if (fstarted && fsettings.cleanSession && !goodbyeTopic.isEmpty())
+        mosquitto_disconnect_v5(fmosq, 0x04, nullptr);
+    else if (fstarted)
         mosquitto_disconnect(fmosq);
     if (fthread) {
         fthread->requestInterruption();

@@ -39,6 +39,8 @@ bool ParseBrokerSettings(const TLuHash &settings, TBrokerSettings &broker, QStri
 
 // The topics every station and the office agree on.
 namespace BrokerTopics {
+// A name as one level of a topic: no separators or wildcards.
+QString Level(QString name);
 QString Presence(const QString &station);                 // retained "online" / "offline" (last will)
 QString Slot(const QString &station, const QString &slot); // retained slot state
 QString Records(const QString &station);                  // QoS 1 audit records

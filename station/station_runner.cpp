@@ -17,20 +17,29 @@ bool TStationRunner::JoinBroker(QString &error) {
         return false;
     setup.station = TProvisioningStation::StationName();
     setup.group = AppSettings->GetVal(QStringLiteral("station_group")).trimmed();
-    // One connection per process: a second station of the same name does not push the first off.
-    setup.broker.clientId =
-        QStringLiteral("veltra-station-%1-%2").arg(setup.station).arg(QCoreApplication::applicationPid());
+    // The same id after a restart takes the old connection over; a station under another's name (and
+    // so another user) does not push the real one off.
+    setup.broker.clientId = QStringLiteral("veltra-station-%1-%2").arg(setup.station, setup.broker.user);
     setup.jobsFolder = AppDataDir + QStringLiteral("jobs");
     setup.description = fdescription;
     setup.next = ffront.observer;
+    // Started by the front end's next tick, not inside the broker's notification: a dialog there
+    // would hold the network thread.
     setup.jobArrived = [this](const QString &file, const QString &name) {
+        // The same job again (the broker repeats what it keeps at every reconnection): nothing new.
+        if ((fstation && fstation->Job().file == file) || fpendingJob == file)
+            return;
         ffront.say(QStringLiteral("Job %1 received").arg(name));
         fpendingJob = file;
-        StartPendingWhenIdle();
+        fpendingName = name;
     };
     setup.jobWithdrawn = [this](const QString &name) {
-        if (fstation && fstation->Job().name == name) {
-            ffront.say(QStringLiteral("Job %1 withdrawn: the slots stop").arg(name));
+        if (!fpendingJob.isEmpty() && BrokerTopics::Level(fpendingName) == name) {
+            fpendingJob.clear();
+            ffront.say(QStringLiteral("Job %1 withdrawn before it started").arg(fpendingName));
+        }
+        if (fstation && BrokerTopics::Level(fstation->Job().name) == name) {
+            ffront.say(QStringLiteral("Job %1 withdrawn: the slots stop").arg(fstation->Job().name));
             StopStation();
         }
     };

@@ -42,7 +42,7 @@ private:
     const TLuHash fdescription;
     TFront ffront;
     TStationSummary fsummary;
-    QString fauditFile, freportFile, fpendingJob;
+    QString fauditFile, freportFile, fpendingJob, fpendingName;
     std::unique_ptr<TStationUplink> fuplink;
     std::unique_ptr<TProvisioningStation> fstation; // last: its slots report to the others
 };

@@ -41,6 +41,8 @@ bool TStationUplink::Start(QString &error) {
 }
 
 void TStationUplink::Stop() {
+    // What the broker still delivers while the line closes starts nothing new.
+    fstopping = true;
     if (flink)
         flink->Stop(BrokerTopics::Presence(fsetup.station), "offline");
     flink.reset();
@@ -69,6 +71,8 @@ void TStationUplink::Connected_() {
 }
 
 void TStationUplink::Message(const QString &topic, const QByteArray &payload) {
+    if (fstopping)
+        return;
     const QString name = topic.section(u'/', -1);
     if (payload.isEmpty()) {
         fsetup.jobWithdrawn(name);
@@ -107,7 +111,7 @@ QByteArray TStationUplink::SlotPayload(const TSlotState &s) {
 
 void TStationUplink::SlotChanged(const TSlotState &state) {
     if (flink)
-        flink->Publish(BrokerTopics::Slot(fsetup.station, state.name), SlotPayload(state), 0, true);
+        flink->Publish(BrokerTopics::Slot(fsetup.station, state.name), SlotPayload(state), 1, true);
     if (fsetup.next)
         fsetup.next->SlotChanged(state);
 }

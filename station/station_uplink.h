@@ -50,6 +50,7 @@ private:
     TSetup fsetup;
     TProvisioningStation *fstation = nullptr;
     bool frefusedSaid = false;
+    bool fstopping = false;
     QHash<int, QString> fpending; // record ids by message id, until the broker confirms them
     std::unique_ptr<TBrokerLink> flink;
 };

@@ -208,6 +208,10 @@ TEST_F(Fleet, BrokerStoppedMidOrderAndStartedAgainLosesAndDoublesNothing) {
     ASSERT_TRUE(WaitUntil([&] { return one.Output().count("\"event\":\"record\"") == 2; }, 30000))
         << one.Output().toStdString();
     ASSERT_TRUE(broker->Start());
+    // One collector at a time.
+    const TProgramRun second = Office({"results"});
+    EXPECT_EQ(second.exitCode, 5);
+    EXPECT_TRUE(second.err.contains("Another veltra_fleet collects")) << second.err.toStdString();
     QString watched;
     EXPECT_TRUE(WaitUntil([&] {
         watched += QString::fromUtf8(watch.readAllStandardOutput());
@@ -266,6 +270,20 @@ TEST_F(Fleet, WrongPasswordWrongCaTamperedJobAndAnotherStationsNameAreRefused) {
     const TProgramRun withdrawn = Office({"withdraw", "Order-42", "--station", "bench-1"});
     EXPECT_EQ(withdrawn.exitCode, 0) << withdrawn.err.toStdString();
     EXPECT_TRUE(one.Says("Job Order-42 withdrawn: the slots stop")) << one.Output().toStdString();
+
+    // bench-2 sends, on its own topic, a record in bench-1's name: the office does not take it.
+    Write("forged.json", QJsonDocument(QJsonObject{{"id", "bench-1/2026-01-01T00:00:00.000Z/COM1"},
+                                                   {"station", "bench-1"}, {"imei", "356938035649999"},
+                                                   {"result", "done"}, {"job_sha256", QString(64, u'0')}})
+                             .toJson(QJsonDocument::Compact));
+    ASSERT_EQ(RunProgram("mosquitto_pub", {"-h", "127.0.0.1", "-p", broker->Url().section(u':', -1), "--cafile",
+                                           broker->File("ca.crt"), "-u", "bench-2", "-P", "bench-2-secret", "-t",
+                                           "veltra/records/bench-2", "-q", "1", "-f", dir.filePath("forged.json")})
+                  .exitCode,
+              0);
+    const TProgramRun collected = Office({"results", "--json"});
+    EXPECT_FALSE(collected.out.contains("356938035649999")) << collected.out.toStdString();
+    EXPECT_TRUE(collected.err.contains("names station bench-1 was not taken")) << collected.err.toStdString();
 
     // bench-2's password, but calling itself bench-1: the access list refuses it bench-1's jobs.
     TStation impostor(dir.filePath("s2"), "bench-1", broker->As("bench-2"), {Tracker(dir.path(), "356938035643802")});

@@ -24,6 +24,7 @@
 #include <QRegularExpression>
 #include <QThread>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -92,7 +93,8 @@ const char *const Usage =
     "  invite_delay=3000      milliseconds a receiving transfer waits before its first invitation\n"
     "  station=bench-3        the station's name in the audit (default: the host name)\n"
     "  broker=mqtts://h:8883  the broker (TLS, certificate verified; mqtt:// only when named)\n"
-    "  broker_user=NAME       ... its user, with broker_pass=SECRET or broker_pass_file=FILE\n"
+    "  broker_user=NAME       ... its user (the station's name), with broker_pass_file=FILE (or\n"
+    "                         broker_pass= in veltra_cli.conf, never on the command line)\n"
     "  broker_ca=FILE         ... the authority that signed its certificate (default: the system's)\n"
     "  broker_cert=FILE, broker_key=FILE  a client certificate instead of a password\n"
     "  station_group=NAME     the group whose jobs the station also takes\n"
@@ -592,9 +594,17 @@ int main(int argc, char **argv) {
     QStringList rest = app.arguments().mid(1);
     while (!rest.isEmpty() && rest.first().contains(u'='))
         settings << rest.takeFirst();
-    for (QString &setting : settings)
-        if (setting.startsWith(QStringLiteral("params=")) && setting.size() > 7)
-            setting = QStringLiteral("params=") + QFileInfo(setting.mid(7)).absoluteFilePath();
+    for (QString &setting : settings) {
+        if (setting.startsWith(QStringLiteral("broker_pass="))) {
+            PrintError(QStringLiteral("broker_pass= is not taken from the command line (every user can read it in the "
+                                      "process list): put it in veltra_cli.conf or give broker_pass_file=FILE"));
+            return ExitUsage;
+        }
+        // Start-up makes the program's folder the current one: the files named are fixed before that.
+        for (const char *key : {"params=", "broker_ca=", "broker_cert=", "broker_key=", "broker_pass_file="})
+            if (setting.startsWith(QLatin1String(key)) && setting.size() > int(strlen(key)))
+                setting = QLatin1String(key) + QFileInfo(setting.mid(int(strlen(key)))).absoluteFilePath();
+    }
     const QString command = rest.isEmpty() ? QString() : rest.takeFirst().toLower();
     // "--ymodem" and "--json" may stand anywhere after the command word.
     const bool ymodem =

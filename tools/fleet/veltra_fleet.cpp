@@ -18,6 +18,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QMap>
 #include <QTimer>
 #include <cstdio>
@@ -180,14 +181,6 @@ bool JobTopic(const QStringList &args, const QString &name, QString &topic) {
     return true;
 }
 
-// A job's name as a topic level: no separators or wildcards.
-QString TopicLevel(QString name) {
-    for (QChar &c : name)
-        if (c == u'/' || c == u'+' || c == u'#')
-            c = u'_';
-    return name;
-}
-
 TLuHash LoadDescription() {
     TLuHash description;
     const QString file = AppSettings->GetVal(QStringLiteral("params"));
@@ -209,34 +202,53 @@ QString RecordLine(const TAuditRecord &r) {
              r.reason.isEmpty() ? QString() : QStringLiteral("\t") + r.reason);
 }
 
+// A record stored badly has been confirmed to the broker all the same: the command must not end as
+// if all were well.
+bool StoreFailed = false;
+
 // Takes the records the broker kept for the office into the store, each once; the count of new ones.
 // The office's queue on the broker exists from its first connection with the persistent session on.
-// `each` sees every new record.
-int CollectRecords(TOffice &office, TStationAudit &store, bool keepOn = false,
-                   const std::function<void(const TAuditRecord &)> &each = nullptr) {
-    // The handler may outlive this call (keepOn): what it counts lives with it.
+// The handler stays for the connection's whole life: a record the broker delivers later (while a job
+// is published, while the line closes) is confirmed to it too and must not be dropped. `each` sees
+// every new record.
+int CollectRecords(TOffice &office, TStationAudit &store, const std::function<void(const TAuditRecord &)> &each = nullptr) {
     const auto added = std::make_shared<int>(0);
-    office.onMessage = [&store, added, each](const QString &, const QByteArray &payload) {
+    office.onMessage = [&store, added, each](const QString &topic, const QByteArray &payload) {
         TAuditRecord record;
         QString why;
-        // A record sent twice (the station did not hear the broker's confirmation) is kept once.
-        if (TAuditRecord::FromJson(QJsonDocument::fromJson(payload).object(), record) && !record.id.isEmpty() &&
-            !store.Holds(record.id)) {
-            if (store.Append(record, why)) {
-                ++*added;
-                if (each)
-                    each(record);
-            } else {
-                PrintError(why);
-            }
+        if (!TAuditRecord::FromJson(QJsonDocument::fromJson(payload).object(), record) || record.id.isEmpty())
+            return;
+        // A station speaks only for itself: a record that names another station is not taken.
+        if (topic != BrokerTopics::Records(record.station) || !record.id.startsWith(record.station + u'/')) {
+            PrintError(QStringLiteral("A record on %1 that names station %2 was not taken").arg(topic, record.station));
+            return;
         }
+        // A record sent twice (the station did not hear the broker's confirmation) is kept once.
+        if (store.Holds(record.id))
+            return;
+        if (!store.Append(record, why)) {
+            PrintError(why);
+            StoreFailed = true;
+            return;
+        }
+        ++*added;
+        if (each)
+            each(record);
     };
     office.Link().Subscribe(QStringLiteral("veltra/records/+"));
     office.Drain(1000);
-    if (!keepOn)
-        office.onMessage = nullptr;
     return *added;
 }
+
+// One collector at a time: two would take the broker's kept session from each other.
+class TStoreLock {
+public:
+    explicit TStoreLock(const QString &store) : flock(store + QStringLiteral(".lock")) { flock.setStaleLockTime(0); }
+    bool Take() { return flock.tryLock(100); }
+
+private:
+    QLockFile flock;
+};
 
 int Publish(const QStringList &args) {
     const QString jobFile = args.value(0);
@@ -251,7 +263,7 @@ int Publish(const QStringList &args) {
         PrintError(QStringLiteral("The job was not published."));
         return ExitRefused;
     }
-    if (!JobTopic(args, TopicLevel(name), topic)) {
+    if (!JobTopic(args, BrokerTopics::Level(name), topic)) {
         PrintError(QStringLiteral("Usage: veltra_fleet publish JOB (--station NAME | --group NAME)"));
         return ExitUsage;
     }
@@ -260,24 +272,28 @@ int Publish(const QStringList &args) {
         PrintError(error);
         return ExitBadFile;
     }
-    // With the office's own session: from the first job on, the broker keeps the records for it.
+    // With the office's own session: from the first job on, the broker keeps the records for it. A
+    // collector already running (results --watch) has it: this one publishes on a session of its own.
+    TStoreLock lock(StoreFile());
+    const bool collect = lock.Take();
     TOffice office;
-    if (!office.Connect(true, error)) {
+    if (!office.Connect(collect, error)) {
         PrintError(error);
         return ExitBroker;
     }
-    CollectRecords(office, store);
+    if (collect)
+        CollectRecords(office, store);
     if (!office.PublishAndWait(topic, bundle, error)) {
         PrintError(error);
         return ExitBroker;
     }
     Print(QStringLiteral("Published job %1 (%2 bytes) to %3\n").arg(name).arg(bundle.size()).arg(topic));
-    return ExitOk;
+    return StoreFailed ? ExitBadFile : ExitOk;
 }
 
 int Withdraw(const QStringList &args) {
     QString topic, error;
-    if (args.isEmpty() || !JobTopic(args, TopicLevel(args[0]), topic)) {
+    if (args.isEmpty() || !JobTopic(args, BrokerTopics::Level(args[0]), topic)) {
         PrintError(QStringLiteral("Usage: veltra_fleet withdraw NAME (--station NAME | --group NAME)"));
         return ExitUsage;
     }
@@ -350,13 +366,19 @@ int Results(QStringList args) {
         PrintError(error);
         return ExitBadFile;
     }
+    TStoreLock lock(StoreFile());
+    if (!lock.Take()) {
+        PrintError(QStringLiteral("Another veltra_fleet collects into %1 (results --watch?): its records are there")
+                       .arg(StoreFile()));
+        return ExitBadFile;
+    }
     TOffice office;
     if (!office.Connect(true, error)) {
         PrintError(error);
         return ExitBroker;
     }
     const bool watch = args.contains(QStringLiteral("--watch"));
-    const int added = CollectRecords(office, store, watch);
+    const int added = CollectRecords(office, store);
     QList<TAuditRecord> shown;
     for (const TAuditRecord &r : store.Records())
         if ((since.isEmpty() || r.time >= since) && (job.isEmpty() || r.job == job))
@@ -374,16 +396,16 @@ int Results(QStringList args) {
         PrintError(QStringLiteral("%1 records shown, %2 new; store %3").arg(shown.size()).arg(added).arg(store.FileName()));
     }
     if (!watch)
-        return ExitOk;
+        return StoreFailed ? ExitBadFile : ExitOk;
     // Then each record as it arrives, stored first.
-    CollectRecords(office, store, true, [&](const TAuditRecord &r) {
+    CollectRecords(office, store, [&](const TAuditRecord &r) {
         if ((since.isEmpty() || r.time >= since) && (job.isEmpty() || r.job == job))
             Print(RecordLine(r));
     });
     TInterruptWatch interrupt(true);
     while (!interrupt.Take())
         ServeUntil([] { return false; }, 200);
-    return ExitOk;
+    return StoreFailed ? ExitBadFile : ExitOk;
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "LuVerInfo.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <cstdio>
 
 namespace {
 
@@ -60,4 +62,16 @@ QString VersionLine(const QString &fileName) {
     if (!ReadVersionInfo(fileName, version))
         return QString();
     return version.GetVal("InternalName") + u' ' + version.GetVal("FileVersion");
+}
+
+bool AnswerHelpOrVersion(int argc, char **argv, const char *usage) {
+    const QByteArray option = argc == 2 ? QByteArray(argv[1]) : QByteArray();
+    if (option != "--help" && option != "--version")
+        return false;
+    QCoreApplication core(argc, argv);
+    if (option == "--help")
+        std::fputs(usage, stdout);
+    else
+        std::printf("%s\n", qPrintable(VersionLine(QCoreApplication::applicationFilePath())));
+    return true;
 }

@@ -11,3 +11,7 @@ bool ReadVersionInfo(const QString &fileName, TLuHash &store);
 
 // "<internal name> <file version>", the line a program prints for --version; empty without a block.
 QString VersionLine(const QString &fileName);
+
+// --help (prints `usage`) and --version as the program's only argument, answered without a display
+// so that they work in a terminal and for help2man; false for any other command line.
+bool AnswerHelpOrVersion(int argc, char **argv, const char *usage);

@@ -176,6 +176,16 @@ QString ConfDirPrefix() {
     return confDir.startsWith(QStringLiteral("~/")) ? QDir::homePath() + confDir.mid(1) : confDir;
 }
 
+QStringList WithAbsolutePaths(QStringList arguments, std::initializer_list<const char *> keys) {
+    for (QString &argument : arguments)
+        for (const char *key : keys) {
+            const QLatin1String prefix(key);
+            if (argument.startsWith(prefix) && argument.size() > prefix.size())
+                argument = prefix + QFileInfo(argument.mid(prefix.size())).absoluteFilePath();
+        }
+    return arguments;
+}
+
 void AppLog(const QString &channel, const QString &text, int level) {
     AppLogTo(MainLogFile, channel, text, level);
 }

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <initializer_list>
 #include <mutex>
 
 class TNotifyReceiver;
@@ -54,6 +55,9 @@ enum : int {
 // folder cannot become the current directory.
 void StartUp(const QStringList &arguments, const QString &programPath = QString());
 void LoadAppSettings(const QStringList &arguments);
+// The settings `KEY=FILE` among `arguments` whose key is in `keys` ("params=", ...), their file made
+// absolute: StartUp makes the program's folder the current one, so a program fixes them before.
+QStringList WithAbsolutePaths(QStringList arguments, std::initializer_list<const char *> keys);
 // The setting conf_dir as the prefix of the files read from there (the second settings file, the
 // parameter description): used exactly as written, so a relative value is relative to the program's
 // folder, except that a leading "~/" stands for the user's home folder. Empty before the settings exist.

@@ -58,23 +58,11 @@ const char *const Usage =
     "  --help                 show this text\n"
     "  --version              print the program's name and version\n";
 
-// --help and --version answer without a display, so that they work in a terminal and for help2man.
-bool AnswerOption(int argc, char **argv) {
-    const QByteArray option = argc == 2 ? QByteArray(argv[1]) : QByteArray();
-    if (option != "--help" && option != "--version")
-        return false;
-    QCoreApplication core(argc, argv);
-    if (option == "--help")
-        std::fputs(Usage, stdout);
-    else
-        std::printf("%s\n", qPrintable(VersionLine(QCoreApplication::applicationFilePath())));
-    return true;
-}
 
 } // namespace
 
 int main(int argc, char **argv) {
-    if (AnswerOption(argc, argv))
+    if (AnswerHelpOrVersion(argc, argv, Usage))
         return 0;
     QApplication app(argc, argv);
     try {

@@ -6,7 +6,6 @@
 // the bench is finished (or after a minute) and ends: for the demo without a display.
 #include "LuVerInfo.h"
 #include "common.h"
-#include "param_description.h"
 #include "pcomm_sio.h"
 #include "provisioning_station.h"
 #include "station_runner.h"
@@ -21,7 +20,6 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 namespace {
@@ -51,38 +49,6 @@ const char *const Usage =
     "  --help                 show this text\n"
     "  --version              print the program's name and version\n";
 
-bool AnswerOption(int argc, char **argv) {
-    const QByteArray option = argc == 2 ? QByteArray(argv[1]) : QByteArray();
-    if (option != "--help" && option != "--version")
-        return false;
-    QCoreApplication core(argc, argv);
-    if (option == "--help")
-        std::fputs(Usage, stdout);
-    else
-        std::printf("%s\n", qPrintable(VersionLine(QCoreApplication::applicationFilePath())));
-    return true;
-}
-
-// Start-up makes the program's folder the current one: the paths given are fixed before that.
-QStringList AbsolutePaths(QStringList arguments) {
-    for (QString &argument : arguments)
-        for (const char *key : {"job=", "params=", "audit=", "broker_ca=", "broker_cert=", "broker_key=",
-                                "broker_pass_file="})
-            if (argument.startsWith(QLatin1String(key)) && argument.size() > int(strlen(key)))
-                argument = QLatin1String(key) + QFileInfo(argument.mid(int(strlen(key)))).absoluteFilePath();
-    return arguments;
-}
-
-// The description the job is checked against: params=FILE, or the configurator's places.
-TLuHash LoadDescription() {
-    TLuHash description;
-    const QString file = AppSettings->GetVal(QStringLiteral("params"));
-    if (file.isEmpty())
-        LoadParamsDescription(description, {ExeDir, ParentDir, ConfDirPrefix()});
-    else
-        description.Load(file, true);
-    return description;
-}
 
 // What the window hears goes on to it, and the summary line follows every change.
 class TWindowFeed : public TStationObserver {
@@ -136,7 +102,7 @@ void ScreenshotWhenFinished(TStationWindow &window, const TStationRunner &runner
 } // namespace
 
 int main(int argc, char **argv) {
-    if (AnswerOption(argc, argv))
+    if (AnswerHelpOrVersion(argc, argv, Usage))
         return 0;
     QApplication app(argc, argv);
     for (const QString &argument : app.arguments())
@@ -147,7 +113,8 @@ int main(int argc, char **argv) {
             return 1;
         }
     try {
-        StartUp(AbsolutePaths(app.arguments()));
+        StartUp(WithAbsolutePaths(app.arguments(), {"job=", "params=", "audit=", "broker_ca=", "broker_cert=",
+                                                    "broker_key=", "broker_pass_file="}));
     } catch (const std::exception &e) {
         std::fprintf(stderr, "veltra_station: %s\n", e.what());
         return 1;
@@ -176,7 +143,7 @@ int main(int argc, char **argv) {
                                       QStringLiteral("\n\n") + problems.join(u'\n'));
     };
     front.started = [&window](TProvisioningStation &station) { window.SetJobName(station.Job().name); };
-    TStationRunner runner(LoadDescription(), front);
+    TStationRunner runner(StationDescription(), front);
     feed.runner = &runner;
     feed.window = &window;
     QString error;

@@ -2,6 +2,7 @@
 
 #include "LuUtils.h"
 #include "common.h"
+#include "param_description.h"
 #include "pcomm_sio.h"
 
 #include <QDir>
@@ -28,6 +29,16 @@ QString Setting(const char *key) {
 }
 
 } // namespace
+
+TLuHash StationDescription() {
+    TLuHash description;
+    const QString file = Setting("params");
+    if (file.isEmpty())
+        LoadParamsDescription(description, {ExeDir, ParentDir, ConfDirPrefix()});
+    else
+        description.Load(file, true);
+    return description;
+}
 
 TProvisioningStation::TProvisioningStation(TStationObserver &observer) : fobserver(observer) {}
 

@@ -13,6 +13,10 @@
 #include <memory>
 #include <vector>
 
+// The description a job is checked against: the setting params=FILE, or the configurator's places
+// (beside the program, its parent folder, conf_dir).
+TLuHash StationDescription();
+
 class TStationObserver {
 public:
     virtual ~TStationObserver() = default;

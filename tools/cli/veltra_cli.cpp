@@ -24,7 +24,6 @@
 #include <QRegularExpression>
 #include <QThread>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -600,11 +599,8 @@ int main(int argc, char **argv) {
                                       "process list): put it in veltra_cli.conf or give broker_pass_file=FILE"));
             return ExitUsage;
         }
-        // Start-up makes the program's folder the current one: the files named are fixed before that.
-        for (const char *key : {"params=", "broker_ca=", "broker_cert=", "broker_key=", "broker_pass_file="})
-            if (setting.startsWith(QLatin1String(key)) && setting.size() > int(strlen(key)))
-                setting = QLatin1String(key) + QFileInfo(setting.mid(int(strlen(key)))).absoluteFilePath();
     }
+    settings = WithAbsolutePaths(settings, {"params=", "broker_ca=", "broker_cert=", "broker_key=", "broker_pass_file="});
     const QString command = rest.isEmpty() ? QString() : rest.takeFirst().toLower();
     // "--ymodem" and "--json" may stand anywhere after the command word.
     const bool ymodem =

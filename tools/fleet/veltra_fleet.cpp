@@ -7,7 +7,7 @@
 #include "cli_interrupt.h"
 #include "common.h"
 #include "job_bundle.h"
-#include "param_description.h"
+#include "provisioning_station.h"
 #include "station_audit.h"
 
 #include <QCoreApplication>
@@ -181,16 +181,6 @@ bool JobTopic(const QStringList &args, const QString &name, QString &topic) {
     return true;
 }
 
-TLuHash LoadDescription() {
-    TLuHash description;
-    const QString file = AppSettings->GetVal(QStringLiteral("params"));
-    if (file.isEmpty())
-        LoadParamsDescription(description, {ExeDir, ParentDir, ConfDirPrefix()});
-    else
-        description.Load(file, true);
-    return description;
-}
-
 QString StoreFile() {
     const QString setting = AppSettings->GetVal(QStringLiteral("store")).trimmed();
     return setting.isEmpty() ? AppDataDir + QStringLiteral("fleet/records.jsonl") : setting;
@@ -258,7 +248,7 @@ int Publish(const QStringList &args) {
         PrintError(QStringLiteral("No such file: ") + jobFile);
         return ExitBadFile;
     }
-    if (!PackJobBundle(jobFile, LoadDescription(), bundle, name, error)) {
+    if (!PackJobBundle(jobFile, StationDescription(), bundle, name, error)) {
         PrintError(error);
         PrintError(QStringLiteral("The job was not published."));
         return ExitRefused;
@@ -432,11 +422,8 @@ int main(int argc, char **argv) {
                                       "the process list): put it in veltra_fleet.conf or give broker_pass_file=FILE"));
             return ExitUsage;
         }
-    // Start-up makes the program's folder the current one: the paths given are fixed before that.
-    for (QString &setting : settings)
-        for (const char *key : {"store=", "params=", "broker_ca=", "broker_cert=", "broker_key=", "broker_pass_file="})
-            if (setting.startsWith(QLatin1String(key)) && setting.size() > int(strlen(key)))
-                setting = QLatin1String(key) + QFileInfo(setting.mid(int(strlen(key)))).absoluteFilePath();
+    settings = WithAbsolutePaths(settings, {"store=", "params=", "broker_ca=", "broker_cert=", "broker_key=",
+                                            "broker_pass_file="});
     if ((command == u"publish" || command == u"withdraw") && !rest.isEmpty())
         rest[0] = command == u"publish" ? QFileInfo(rest[0]).absoluteFilePath() : rest[0];
     try {

@@ -3,10 +3,11 @@
 #include "common.h"
 #include "notify.h"
 
-#include <QFile>
+#include "LuPlatform.h"
+
+#include <QFileInfo>
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -18,6 +19,12 @@ constexpr qint64 StartBack = 256;
 constexpr int DelayData = 100;
 constexpr int DelayEof = 500;
 constexpr int DelayIdle = 1000;
+
+// A file cut back below the point already read; false when the name leads nowhere.
+bool ShorterThan(const QString &fileName, qint64 position) {
+    const QFileInfo info(fileName);
+    return info.exists() && info.size() < position;
+}
 
 } // namespace
 
@@ -133,9 +140,9 @@ int TLuLogTail::Pass() {
 }
 
 bool TLuLogTail::OpenFile(const QString &name) {
-    ffile_handle = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC);
+    ffile_handle = OpenSharedForReading(name);
     if (ffile_handle < 0) {
-        ferror_msg = QStringLiteral("TLuLogTail.Open: error ") + QString::number(errno);
+        ferror_msg = QStringLiteral("TLuLogTail.Open: error ") + QString::number(LastSystemError());
         return false;
     }
     const off_t size = ::lseek(ffile_handle, 0, SEEK_END);
@@ -146,12 +153,8 @@ bool TLuLogTail::OpenFile(const QString &name) {
 }
 
 bool TLuLogTail::FileWasReplaced() const {
-    struct stat open {
-    }, named{};
-    if (::fstat(ffile_handle, &open) != 0 || ::stat(QFile::encodeName(ffile_name).constData(), &named) != 0)
-        return false;
-    return open.st_ino != named.st_ino || open.st_dev != named.st_dev ||
-           named.st_size < ::lseek(ffile_handle, 0, SEEK_CUR);
+    return NameLeadsElsewhere(ffile_handle, ffile_name) ||
+           ShorterThan(ffile_name, ::lseek(ffile_handle, 0, SEEK_CUR));
 }
 
 void TLuLogTail::CloseFile() {

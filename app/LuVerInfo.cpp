@@ -1,55 +1,26 @@
 #include "LuVerInfo.h"
 
+#include "version_block.h"
+
 #include <QCoreApplication>
-#include <QFile>
 #include <cstdio>
 
-namespace {
-
-const char *const FieldNames[] = {
+const char *const VersionFieldNames[13] = {
     "Comments",     "CompanyName",    "FileDescription", "FileVersion",      "FileAllocation",
     "InternalName", "LegalCopyright", "LegalTrademarks", "OriginalFilename", "PrivateBuild",
     "ProductName",  "ProductVersion", "SpecialBuild",
 };
 
-constexpr qsizetype MaxBlockSize = 4096;
-
-// The markers are put together at run time so that this reader's own code never holds a complete
-// marker that the search could mistake for a block.
-QByteArray Marker(const char *which) {
-    return QByteArray("\x7F"
-                      "VELTRA-VERINFO-") +
-           which + '\x7F';
-}
-
-// The payload between the first begin marker that is followed by an end marker within the size limit.
-QByteArray FindPayload(const QByteArray &data) {
-    const QByteArray begin = Marker("BEGIN");
-    const QByteArray end = Marker("END");
-    for (qsizetype at = data.indexOf(begin); at >= 0; at = data.indexOf(begin, at + 1)) {
-        const qsizetype from = at + begin.size();
-        const qsizetype to = data.indexOf(end, from);
-        if (to > from && to - from <= MaxBlockSize)
-            return data.mid(from, to - from);
-    }
-    return QByteArray();
-}
-
-} // namespace
-
 bool ReadVersionInfo(const QString &fileName, TLuHash &store) {
     store.Clear();
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
     TLuHash block;
-    block.Assign(QString::fromUtf8(FindPayload(file.readAll())), true, QStringLiteral("="),
-                 QStringLiteral("\n"));
+    if (!ReadVersionBlock(fileName, block))
+        return false;
     // Only the first language of the translation list is used, as on systems with real resources.
     const QString language = ExtractField(1, block.GetVal("Translation"), QStringLiteral(" ,"));
     if (language.isEmpty())
         return false;
-    for (const char *name : FieldNames) {
+    for (const char *name : VersionFieldNames) {
         const QString key = language + u'.' + QLatin1String(name);
         if (block.KeyIndex(key) >= 0)
             store.SetVal(QLatin1String(name), block.GetVal(key));

@@ -1,7 +1,7 @@
 // Reads the version strings a program file carries (product name, file version, copyright, ...) into
 // a store, one entry per field. The start banner and the about window read the program's own file.
-// Our executables carry the strings in a marked block written at build time from the project's
-// version (see version_info.cpp.in).
+// On Windows they are the program's version resource (version_info.rc.in); elsewhere our executables
+// carry them in a marked block written at build time from the project's version (version_info.cpp.in).
 #pragma once
 
 #include "LuHash.h"

@@ -1,6 +1,7 @@
 #include "common.h"
 
 #include "LuFiles.h"
+#include "LuPlatform.h"
 #include "LuStrings.h"
 #include "LuVerInfo.h"
 #include "notify.h"
@@ -11,7 +12,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QStandardPaths>
 #include <QThread>
 #include <cstdlib>
 #include <ctime>
@@ -62,7 +62,7 @@ QString ParentOf(const QString &dir) {
 }
 
 QString UserAppDataDir() {
-    QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    QString base = UserConfigFolder();
     if (base.isEmpty()) {
         const QString env = qEnvironmentVariable("APPDATA");
         base = env.size() >= 1 && env.size() <= 259 ? env : ExeDir;

@@ -1,8 +1,11 @@
 // The serial-port layer the port object is written against: PComm's sio_* operations with PComm's
-// argument meanings, baud and mode codes and negative result codes, implemented over POSIX termios.
-// Port number N opens the device named by the setting com<N> (e.g. com7=/dev/pts/4); without it the
-// default mapping applies: COM1-COM100 are /dev/ttyS0-99, COM101-200 /dev/ttyUSB0-99 and COM201-300
-// /dev/ttyACM0-99. Every function may be called from any thread; one port is used by one thread.
+// argument meanings, baud and mode codes and negative result codes. Two backends, one per system:
+// - pcomm_sio_win.cpp, the Win32 communications API: port N is \\.\COMN, the port list is the
+//   system's COM devices (QueryDosDeviceW);
+// - pcomm_sio_posix.cpp, termios: port N opens the device named by the setting com<N> (e.g.
+//   com7=/dev/pts/4); without it the default mapping applies: COM1-COM100 are /dev/ttyS0-99,
+//   COM101-200 /dev/ttyUSB0-99 and COM201-300 /dev/ttyACM0-99.
+// Every function may be called from any thread; one port is used by one thread.
 #pragma once
 
 #include <QList>
@@ -80,16 +83,20 @@ int sio_lstatus(int port);
 int sio_WaitInput(int port, int timeoutMs);
 // The system error behind the last SIO_WIN32FAIL or SIO_OPENFAIL of this thread.
 int sio_LastError();
-// Why port N could not be opened, for a person: the device is missing, not accessible (naming the
-// group that owns it and how to join it), held by another program, or not a serial port.
+// Why port N could not be opened, for a person, in the system's terms: the device is missing, not
+// accessible (on Linux naming the group that owns it and how to join it), held by another program,
+// or not a serial port.
 QString sio_OpenErrorText(int port, int err);
 // The group whose members may read and write a device node: its owning group when that group has
-// both rights and is not root's (a number when the system has no name for it); empty otherwise, and
-// when the node cannot be read.
+// both rights and is not root's (a number when the system has no name for it); empty otherwise, when
+// the node cannot be read, and on Windows, which has no such groups.
 QString sio_PortAccessGroup(const QString &path);
-// Whether an open failed for want of permission, which joining the owning group mends.
+// Whether an open failed for want of permission, which joining the owning group mends (Linux only:
+// on Windows a refused port is one another program holds).
 bool sio_IsPermissionError(int err);
 // The device path port N opens.
 QString sio_PortPath(int port);
-// Port numbers mapped by com<N> settings plus those of the serial devices present, ascending.
-QList<int> sio_EnumPorts();
+// The serial ports to probe, ascending: on Linux those mapped by com<N> settings plus the serial
+// devices present; on Windows the system's COM devices. When the system cannot be asked, `error`
+// (if given) receives why and the list holds what could be found.
+QList<int> sio_EnumPorts(QString *error = nullptr);

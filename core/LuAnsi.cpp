@@ -1,10 +1,10 @@
 // The ANSI code page as a pair of lookup tables. ToAnsiChar and FromAnsiChar run per byte of the serial
 // traffic on several threads, so a conversion is one atomic load and one array read; the converters are
 // only used to build a table when the code page changes.
+#include "LuPlatform.h"
 #include "LuUtils.h"
 
 #include <mutex>
-#include <QStringDecoder>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -12,40 +12,17 @@
 
 namespace {
 
-#ifdef _WIN32
-const QString DefaultCodePage = QStringLiteral("Locale"); // the system's ANSI code page
-#else
-const QString DefaultCodePage = QStringLiteral("windows-1251");
-#endif
-
 struct TAnsiTable {
     QString name;
     char16_t toChar[256];
     unsigned char toByte[65536];
 };
 
-// Decodes one byte on its own. Returns false when the byte does not give exactly one UTF-16 unit: a
-// lead byte that waits for more, or a character outside the BMP, means the code page is not one byte
-// per character. A byte the code page leaves undefined stands for the character of its own code, so
-// that raw device bytes survive a round trip through text.
-bool DecodeByte(const QByteArray &codec, int b, char16_t &ch) {
-    QStringDecoder decoder(codec.constData());
-    const char byte = char(b);
-    const QString text = decoder.decode(QByteArrayView(&byte, 1));
-    if (text.size() != 1)
-        return false;
-    ch = text[0] == QChar::ReplacementCharacter ? char16_t(b) : text[0].unicode();
-    return true;
-}
-
 std::unique_ptr<TAnsiTable> BuildTable(const QString &name) {
-    const QByteArray codec = name.toLatin1();
-    if (!QStringDecoder(codec.constData()).isValid())
-        return nullptr;
     auto table = std::make_unique<TAnsiTable>();
     table->name = name;
     for (int b = 0; b < 256; ++b)
-        if (!DecodeByte(codec, b, table->toChar[b]))
+        if (!DecodeAnsiByte(name, (unsigned char)(b), table->toChar[b]))
             return nullptr;
     std::vector<bool> mapped(65536);
     // Downwards, so that when two bytes give the same character the lower one is written back.
@@ -82,7 +59,7 @@ const TAnsiTable &Current() {
     if (table)
         return *table;
     // First use: install the default unless another thread has set a code page meanwhile.
-    const TAnsiTable *initial = TableFor(DefaultCodePage);
+    const TAnsiTable *initial = TableFor(DefaultAnsiCodePage());
     if (!initial)
         initial = TableFor(QStringLiteral("ISO-8859-1"));
     return currentTable.compare_exchange_strong(table, initial, std::memory_order_acq_rel) ? *initial

@@ -1,5 +1,6 @@
 #include "LuFiles.h"
 
+#include "LuPlatform.h"
 #include "LuStrings.h"
 #include "LuUtils.h"
 
@@ -12,9 +13,6 @@
 #include <QStringDecoder>
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -187,20 +185,9 @@ QString ReadTextFile(const QString &fileName, qint64 offset, qint64 *end) {
 qint64 WriteTextFile(const QString &fileName, const QString &text, bool overwrite) {
     if (fileName.isEmpty())
         return -1;
-    // One open, one write, one close: the logs append a line at a time, often thousands in a row.
-    // O_APPEND makes each call one write at the end of the file, so entries of different threads or
-    // processes interleave only as a whole.
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_APPEND);
-    const int fd = ::open(QFile::encodeName(fileName).constData(), flags, 0666);
-    if (fd < 0)
-        return -2;
-    const QByteArray bytes = ToAnsiText(text);
-    ssize_t written;
-    do
-        written = ::write(fd, bytes.constData(), size_t(bytes.size()));
-    while (written < 0 && errno == EINTR);
-    ::close(fd);
-    return written == bytes.size() ? written : -4;
+    // One open, one write, one close: the logs append a line at a time, often thousands in a row, and
+    // entries of different threads or processes interleave only as a whole.
+    return WriteWholeFile(fileName, ToAnsiText(text), overwrite);
 }
 
 qint64 FileSizeOf(const QString &fileName) {
@@ -224,8 +211,9 @@ bool TrimFileHead(const QString &fileName, qint64 keep) {
         QFile::remove(temp);
         return false;
     }
-    QFile::remove(fileName);
-    QFile::rename(temp, fileName);
+    // One step, so that the file is never missing; a failure leaves it and the temporary file as they
+    // are, and is not reported.
+    ReplaceFileWith(fileName, temp);
     return true;
 }
 

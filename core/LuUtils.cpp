@@ -2,15 +2,7 @@
 
 #include <cmath>
 
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
-#include <cerrno>
-#include <cstring>
-#endif
+#include "LuPlatform.h"
 
 namespace {
 
@@ -130,38 +122,6 @@ qsizetype FindAnyOf(const QString &text, const QString &chars, qsizetype from) {
 // Where a last field without a separator after it ends (exclusive, 0-based): the field is cut there. The
 // texts passing through here are device lines, far shorter.
 constexpr qsizetype UnboundedFieldEnd = 999998;
-
-#ifdef _WIN32
-int LastSystemError() {
-    return int(GetLastError());
-}
-
-QString SystemMessage(int code) {
-    wchar_t buf[1024];
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                   DWORD(code), LANG_USER_DEFAULT, buf, 1024, nullptr);
-    return QString::fromWCharArray(buf, int(n));
-}
-#else
-int LastSystemError() {
-    return errno;
-}
-
-// strerror_r comes in two flavours: XSI returns a status and fills the buffer, GNU returns the text.
-[[maybe_unused]] const char *ErrorMessage(int status, const char *buf) {
-    return status == 0 ? buf : "";
-}
-[[maybe_unused]] const char *ErrorMessage(const char *text, const char *) {
-    return text;
-}
-
-QString SystemMessage(int code) {
-    char buf[1024] = "";
-    const QString text = QString::fromLocal8Bit(ErrorMessage(strerror_r(code, buf, sizeof buf), buf));
-    // glibc invents "Unknown error <n>" for codes it has no text for; that is no message at all.
-    return text.startsWith(QLatin1String("Unknown error")) ? QString() : text;
-}
-#endif
 
 } // namespace
 

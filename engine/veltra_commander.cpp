@@ -415,9 +415,12 @@ TLuStringList TVeltraCommander::ListComPorts(QString &detail) {
     TLuStringList ports(setting);
     ports.TrimAll();
     ports.DeleteEmpty();
-    if (ports.Count() == 0)
-        for (int port : sio_EnumPorts())
+    if (ports.Count() == 0) {
+        QString error;
+        for (int port : sio_EnumPorts(&error))
             ports.Add(QString::number(port));
+        detail += error;
+    }
     ports.Sort(false);
     detail +=
         QStringLiteral(" (%1) ").arg(ports.Count()) + ports.Join(QStringLiteral(" "), 0, ports.Count() - 1);

@@ -1,5 +1,7 @@
 #include "station_audit.h"
 
+#include "LuPlatform.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,7 +11,6 @@
 #include <QSaveFile>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -72,15 +73,6 @@ bool WriteAll(int fd, const QByteArray &bytes) {
         done += n;
     }
     return true;
-}
-
-bool SyncFolderOf(const QString &fileName) {
-    const int fd = ::open(QFileInfo(fileName).absolutePath().toLocal8Bit().constData(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
 }
 
 } // namespace
@@ -202,7 +194,7 @@ bool TStationAudit::Append(const TAuditRecord &record, QString &error) {
     const int fd = file.handle();
     const bool written = WriteAll(fd, line);
     const int writeError = errno;
-    if (!written || ::fsync(fd) != 0 || (created && !SyncFolderOf(ffile))) {
+    if (!written || !SyncDescriptor(fd) || (created && !SyncFolderOf(ffile))) {
         // Whatever part reached the file ends mid-line: the next record starts on a line of its own.
         fendsMidLine = true;
         error = QStringLiteral("cannot write the audit %1: %2")

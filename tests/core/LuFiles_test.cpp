@@ -43,9 +43,10 @@ const QByteArray Bom = "\xEF\xBB\xBF";
 
 TEST(LuFilesPaths, ChangeFileExtensionAndNormalizeDir) {
     EXPECT_EQ(ChangeFileExtension("cfgtool.exe", "conf"), "cfgtool.conf");
-    EXPECT_EQ(NormalizeDir("d:/logs//old"), "d:/logs/old/");
-    EXPECT_EQ(NormalizeDir("  d:\\logs\\\\old\\  "), "d:/logs/old/");
-    EXPECT_EQ(NormalizeDir("\\\\server\\share"), "//server/share/");
+    // Folders come back with the system's own separator.
+    EXPECT_EQ(NormalizeDir("d:/logs//old"), QDir::toNativeSeparators("d:/logs/old/"));
+    EXPECT_EQ(NormalizeDir("  d:\\logs\\\\old\\  "), QDir::toNativeSeparators("d:/logs/old/"));
+    EXPECT_EQ(NormalizeDir("\\\\server\\share"), QDir::toNativeSeparators("//server/share/"));
     EXPECT_EQ(NormalizeDir("x"), "");
 }
 
@@ -112,8 +113,9 @@ TEST_F(LuFiles, ReadTextFileDecodesCharactersAcrossBlockBoundariesAndDropsNul) {
     // A two-byte and a three-byte character each straddle a 1024-byte boundary.
     Write("blocks.txt", Bom + QByteArray(1020, 'a') + "\xD0\xB9" + QByteArray(1021, 'b') + "\xE2\x82\xAC");
     EXPECT_EQ(ReadTextFile(Path("blocks.txt"), 0), QString(1020, 'a') + "й" + QString(1021, 'b') + "€");
-    Write("nul.log", QByteArray("one\r\n") + QByteArray(4, '\0') + "two\r\n");
-    EXPECT_EQ(ReadTextFile(Path("nul.log"), 0), "one\r\ntwo\r\n");
+    // Not "nul.log": Windows reserves the name for its null device.
+    Write("zeros.log", QByteArray("one\r\n") + QByteArray(4, '\0') + "two\r\n");
+    EXPECT_EQ(ReadTextFile(Path("zeros.log"), 0), "one\r\ntwo\r\n");
 }
 
 TEST_F(LuFiles, WriteTextFileWholeReplacesTheFileOrSaysWhyNot) {
@@ -195,8 +197,8 @@ TEST_F(LuFiles, FindFilesMatchesNamesIgnoringCaseAndSkipsDotFolders) {
         return QSet<QString>(files.begin(), files.end());
     };
     EXPECT_EQ(found("\\.pdf$", false), QSet<QString>({root + "a.PDF", root + ".h.pdf"}));
-    EXPECT_EQ(found("\\.pdf$", true), QSet<QString>({root + "a.PDF", root + ".h.pdf", root + "sub/c.pdf",
-                                                     root + "sub/deeper/e.pdf"}));
+    EXPECT_EQ(found("\\.pdf$", true), QSet<QString>({root + "a.PDF", root + ".h.pdf", root + QDir::toNativeSeparators("sub/c.pdf"),
+                                                     root + QDir::toNativeSeparators("sub/deeper/e.pdf")}));
     EXPECT_EQ(found("\\.xls$", true), QSet<QString>());
     EXPECT_EQ(FindFiles(dir.path(), "(", true), "");
 }

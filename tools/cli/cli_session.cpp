@@ -1,5 +1,6 @@
 #include "cli_session.h"
 
+#include "LuPlatform.h"
 #include "common.h"
 
 #include <QEventLoop>
@@ -21,12 +22,12 @@ TCliSession::~TCliSession() {
 }
 
 void Print(const QString &text) {
-    std::fputs(text.toLocal8Bit().constData(), stdout);
+    WriteConsoleText(stdout, text);
     std::fflush(stdout);
 }
 
 void PrintError(const QString &text) {
-    std::fputs((text + u'\n').toLocal8Bit().constData(), stderr);
+    WriteConsoleText(stderr, text + u'\n');
 }
 
 void TCliSession::DevicePresent(const TDeviceIdentity &id) {

@@ -1,5 +1,6 @@
 #include "cli_transfer.h"
 
+#include "LuPlatform.h"
 #include "LuProto.h"
 #include "LuUtils.h"
 #include "cli_interrupt.h"
@@ -14,21 +15,8 @@
 #include <csignal>
 #include <cstdio>
 #include <functional>
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace {
-
-bool StdoutIsTerminal() {
-#ifdef _WIN32
-    return _isatty(_fileno(stdout)) != 0;
-#else
-    return isatty(fileno(stdout)) != 0;
-#endif
-}
 
 // On a terminal one line rewritten in place: "\r<step> <detail>". Elsewhere (a pipe, a log) one line
 // for each new step only, so that a long transfer does not fill the log with figures.

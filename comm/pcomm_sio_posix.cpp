@@ -1,3 +1,4 @@
+// The termios backend of pcomm_sio.h.
 #include "pcomm_sio.h"
 
 #include "common.h"
@@ -180,7 +181,7 @@ QString sio_PortPath(int port) {
     return QString();
 }
 
-QList<int> sio_EnumPorts() {
+QList<int> sio_EnumPorts(QString *) {
     QSet<int> ports;
     if (AppSettings) {
         static const QRegularExpression mapKey(QStringLiteral("^com(\\d+)$"),

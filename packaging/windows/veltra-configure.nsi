@@ -2,7 +2,8 @@
 ;   makensis -DVERSION=1.0.0 -DSTAGE=<installed tree> -DFILES=<list> -DOUTFILE=<setup.exe> veltra-configure.nsi
 ; STAGE is what `cmake --install` put together; FILES names an include of the File and Delete
 ; lines for it, so that the uninstaller removes exactly what was installed and nothing else.
-Unicode true
+; A 64-bit installer for 64-bit programs (it also runs where only 64-bit programs can).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 

@@ -41,8 +41,8 @@ QHash<int, TSioPort> OpenPorts;
 thread_local int LastError = 0;
 
 // A wait for input looks at the queue again at least this often: a byte that came in just before
-// the wait started raises no event.
-constexpr int MaxEventWaitMs = 50;
+// the wait started raises no event, and Wine signals received bytes late or not at all.
+constexpr int MaxEventWaitMs = 10;
 
 int Fail(int code, DWORD err) {
     LastError = int(err);

@@ -1,6 +1,7 @@
-// The doctor for a port that will not talk: the machine-side reasons a tracker is "not found" on
-// Linux, each checked on its own with a one-line verdict and, where something is wrong, the command
-// that mends it. A check that cannot look (an unreadable entry, a process table it may not read) says
+// The doctor for a port that will not talk: the machine-side reasons a tracker is "not found" (on
+// Linux the device node, access, holders, ModemManager, brltty and drivers; on Windows whether the COM
+// port exists), each checked on its own with a one-line verdict and, where something is wrong, the
+// command that mends it. A check that cannot look (an unreadable entry, a process table it may not read) says
 // it could not tell; the others still run. Nothing is written to a device but "R_INFO".
 // veltra_cli doctor prints the verdicts.
 #pragma once

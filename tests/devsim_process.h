@@ -2,6 +2,7 @@
 // drive the real engine or the real programs against it. VELTRA_DEVSIM_PATH names the program.
 #pragma once
 
+#include <QFile>
 #include <QProcess>
 #include <QStringList>
 #include <csignal>
@@ -32,3 +33,17 @@ private:
     QProcess fprocess;
     QString fpath;
 };
+
+// The simulator's configuration as `read` prints it: the file without its comments.
+inline QString ConfigLines(const QString &fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QString lines;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine());
+        if (!line.startsWith(u'#'))
+            lines += line;
+    }
+    return lines;
+}

@@ -46,20 +46,6 @@ protected:
     }
 };
 
-// The simulator's configuration as `read` prints it: the file without its comments.
-QString ConfigLines(const QString &fileName) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
-    QString lines;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine());
-        if (!line.startsWith(u'#'))
-            lines += line;
-    }
-    return lines;
-}
-
 } // namespace
 
 TEST_F(VeltraCli, UsageErrorsAndHelp) {

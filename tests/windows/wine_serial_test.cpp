@@ -4,9 +4,9 @@
 // Windows build's CTest runs this program (VELTRA_WINDOWS_BUILD names that build, VELTRA_WINE its
 // runner of Windows programs).
 #include "devsim_process.h"
+#include "watched_process.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -30,14 +30,8 @@ QString WindowsBuild() {
     return qEnvironmentVariable("VELTRA_WINDOWS_BUILD");
 }
 
-struct TRun {
-    int exitCode = -1;
-    QString out, err;
-    qint64 elapsedMs = 0;
-};
-
 // A Windows program of the build started under Wine, in `workDir`, with `arguments`.
-class TWineProcess {
+class TWineProcess : public TWatchedProcess {
 public:
     TWineProcess(const QString &program, const QStringList &arguments, const QString &workDir,
                  const QString &prefix, const QStringList &environment = {}) {
@@ -48,47 +42,15 @@ public:
         fprocess.setProcessEnvironment(env);
         fprocess.setWorkingDirectory(workDir);
         fprocess.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        ftimer.start();
-        fprocess.start(qEnvironmentVariable("VELTRA_WINE"), QStringList{program} + arguments);
-        fprocess.waitForStarted(5000);
+        Start(qEnvironmentVariable("VELTRA_WINE"), QStringList{program} + arguments);
     }
-    ~TWineProcess() {
-        if (fprocess.state() != QProcess::NotRunning) {
-            fprocess.kill();
-            fprocess.waitForFinished(3000);
-        }
-    }
-    bool WaitForOutput(const QString &text, int limitMs) {
-        QElapsedTimer waited;
-        waited.start();
-        while (!fout.contains(text) && waited.elapsed() < limitMs && fprocess.state() == QProcess::Running) {
-            fprocess.waitForReadyRead(100);
-            fout += QString::fromLocal8Bit(fprocess.readAllStandardOutput());
-        }
-        return fout.contains(text);
-    }
-    TRun Finish(int limitMs) {
-        TRun run;
-        if (!fprocess.waitForFinished(limitMs)) {
-            fprocess.kill();
-            fprocess.waitForFinished(3000);
-            ADD_FAILURE() << "did not finish: " << fprocess.arguments().join(u' ').toStdString();
-        } else if (fprocess.exitStatus() == QProcess::NormalExit) {
-            run.exitCode = fprocess.exitCode();
-        }
-        run.elapsedMs = ftimer.elapsed();
-        run.out = fout + QString::fromLocal8Bit(fprocess.readAllStandardOutput());
-        run.err = QString::fromLocal8Bit(fprocess.readAllStandardError());
-        // Windows programs end their lines with CR LF.
+    // Windows programs end their lines with CR LF.
+    TCliResult Finish(int limitMs) {
+        TCliResult run = TWatchedProcess::Finish(limitMs);
         run.out.remove(u'\r');
         run.err.remove(u'\r');
         return run;
     }
-
-private:
-    QProcess fprocess;
-    QElapsedTimer ftimer;
-    QString fout;
 };
 
 class WineSerial : public ::testing::Test {
@@ -117,7 +79,7 @@ protected:
                            QStringLiteral("cli_timeout=10")} +
                more;
     }
-    TRun Cli(const QStringList &words, const QStringList &settings = {}, int limitMs = 60000) {
+    TCliResult Cli(const QStringList &words, const QStringList &settings = {}, int limitMs = 60000) {
         return TWineProcess(Program("tools/cli/veltra_cli.exe"), Settings(settings) + words, dir.path(), prefix)
             .Finish(limitMs);
     }
@@ -134,19 +96,6 @@ protected:
     }
 };
 
-QString ConfigLines(const QString &fileName) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
-    QString lines;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine());
-        if (!line.startsWith(u'#'))
-            lines += line;
-    }
-    return lines;
-}
-
 } // namespace
 
 // The Windows engine finds the tracker on COM12, identifies it, reads its configuration and writes a
@@ -156,22 +105,22 @@ TEST_F(WineSerial, IdentifiesReadsAndWritesWithOneRefusal) {
     ASSERT_FALSE(sim.SlavePath().isEmpty());
     MapPort(Port, sim.SlavePath());
 
-    const TRun info = Cli({"info"});
+    const TCliResult info = Cli({"info"});
     EXPECT_EQ(info.exitCode, 0) << info.err.toStdString();
     EXPECT_EQ(info.out, "type: VT-300\nimei: 356938035643809\nhw: 12\nsw: 345\n");
 
-    const TRun read = Cli({"read"});
+    const TCliResult read = Cli({"read"});
     EXPECT_EQ(read.exitCode, 0) << read.err.toStdString();
     EXPECT_EQ(read.out, ConfigLines(DefaultConfig));
 
     WriteFile("new.cfg", "SRV_PORT=60\nGSM_SIGNAL=31\nDEV_LABEL=B 456 CD 99\n");
-    const TRun write = Cli({"write", "new.cfg"});
+    const TCliResult write = Cli({"write", "new.cfg"});
     EXPECT_EQ(write.exitCode, 4) << write.err.toStdString();
     EXPECT_EQ(write.out, "SRV_PORT=60: confirmed\n"
                          "GSM_SIGNAL=31: FAILED [ERROR=GSM_SIGNAL is read-only]\n"
                          "DEV_LABEL=B 456 CD 99: confirmed\n"
                          "2 written, 1 refused\n");
-    const TRun again = Cli({"read"});
+    const TCliResult again = Cli({"read"});
     EXPECT_TRUE(again.out.contains("\nSRV_PORT=60\n")) << again.out.toStdString();
     EXPECT_TRUE(again.out.contains("\nGSM_SIGNAL=18\n"));
     // The log of the traffic names the port the Windows way.
@@ -185,7 +134,7 @@ TEST_F(WineSerial, FirmwareArrivesIntactByXModem) {
     MapPort(Port, sim.SlavePath());
     const QByteArray image = Image(5000);
     WriteFile("image.bin", image);
-    const TRun r = Cli({"firmware", "image.bin"});
+    const TCliResult r = Cli({"firmware", "image.bin"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString() << r.out.toStdString();
     QFile got(stored);
     ASSERT_TRUE(got.open(QIODevice::ReadOnly));
@@ -204,7 +153,7 @@ TEST_F(WineSerial, APortThatVanishesMidUploadFailsTheUpload) {
                      dir.path(), prefix);
     ASSERT_TRUE(cli.WaitForOutput(QStringLiteral(" 10 "), 60000));
     sim.reset();
-    const TRun r = cli.Finish(60000);
+    const TCliResult r = cli.Finish(60000);
     EXPECT_EQ(r.exitCode, 4) << r.out.toStdString();
     EXPECT_TRUE(r.err.endsWith("The serial port failed during the upload; the link to the device was dropped (see "
                                "the main log).\n"))
@@ -213,7 +162,7 @@ TEST_F(WineSerial, APortThatVanishesMidUploadFailsTheUpload) {
 
 // A COM port the computer does not have, and one another program holds, each say so at once.
 TEST_F(WineSerial, AMissingPortAndATakenPortAreToldApart) {
-    const TRun missing = Cli({"info"}, {"com_ports=7"});
+    const TCliResult missing = Cli({"info"}, {"com_ports=7"});
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_EQ(missing.err, "COM7 does not exist on this computer\n");
 
@@ -223,7 +172,7 @@ TEST_F(WineSerial, AMissingPortAndATakenPortAreToldApart) {
     TWineProcess holder(Program("tools/cli/veltra_cli.exe"), Settings() + QStringList{"xrecv", "in.bin"},
                         dir.path(), prefix);
     QThread::msleep(3000);
-    const TRun taken = Cli({"info"});
+    const TCliResult taken = Cli({"info"});
     EXPECT_EQ(taken.exitCode, 2);
     EXPECT_EQ(taken.err, QStringLiteral("COM%1 is in use by another program (access denied)\n").arg(Port));
 }
@@ -246,7 +195,7 @@ TEST_F(WineSerial, TheStationFindsTheNextTrackerAfterAHangUp) {
     first.reset();
     TDevSimProcess second({"--config", DefaultConfig, "--ident", "VT-300 HW:12 SW:345 IMEI:356938035643802"});
     MapPort(Port, second.SlavePath());
-    const TRun r = station.Finish(90000);
+    const TCliResult r = station.Finish(90000);
     EXPECT_EQ(r.exitCode, 0) << r.out.toStdString() << r.err.toStdString();
     QFile audit(dir.filePath("audit.jsonl"));
     ASSERT_TRUE(audit.open(QIODevice::ReadOnly));
@@ -258,7 +207,7 @@ TEST_F(WineSerial, TheStationFindsTheNextTrackerAfterAHangUp) {
 
 // The version comes from the program's resource.
 TEST_F(WineSerial, VersionIsReadFromTheResource) {
-    const TRun r = Cli({"--version"});
+    const TCliResult r = Cli({"--version"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "veltra_cli " VELTRA_VERSION "\n");
 }
@@ -303,7 +252,7 @@ TEST_F(WineSerial, TheInstallerInstallsWhatRunsAndTakesItAllAway) {
         process.setProcessEnvironment(env);
         process.start(QStringLiteral("/usr/lib/wine/wine64"), arguments);
         EXPECT_TRUE(process.waitForFinished(limitMs)) << arguments.join(u' ').toStdString();
-        TRun run;
+        TCliResult run;
         run.exitCode = process.exitCode();
         run.out = QString::fromLocal8Bit(process.readAllStandardOutput()).remove(u'\r');
         // The uninstaller hands over to a copy of itself: wait until every program of the prefix ended.
@@ -323,7 +272,7 @@ TEST_F(WineSerial, TheInstallerInstallsWhatRunsAndTakesItAllAway) {
         machine + QStringLiteral("/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Veltra Configure");
     EXPECT_TRUE(QFileInfo::exists(menu + QStringLiteral("/Veltra Configure.lnk")));
 
-    const TRun version = wine({installed + QStringLiteral("/veltra_cli.exe"), "--version"}, 60000);
+    const TCliResult version = wine({installed + QStringLiteral("/veltra_cli.exe"), "--version"}, 60000);
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, "veltra_cli " VELTRA_VERSION "\n");
 

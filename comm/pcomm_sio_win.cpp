@@ -132,6 +132,18 @@ bool QueueCounts(const TSioPort &p, COMSTAT &stat) {
     return ClearCommError(p.handle, &errors, &stat) != 0;
 }
 
+// One of the queue counts of port N, or the error; a USB adapter pulled out fails here (access
+// denied, bad command, device not ready).
+int QueueCount(int port, DWORD COMSTAT::*count) {
+    TSioPort p;
+    if (!FindPort(port, p))
+        return SIO_BADPORT;
+    COMSTAT stat{};
+    if (!QueueCounts(p, stat))
+        return FailLast(SIO_WIN32FAIL);
+    return int(stat.*count);
+}
+
 // Waits until a byte arrives or `ms` pass; false when the system cannot wait on this port.
 bool WaitForByte(const TSioPort &p, int ms) {
     TByteWait &wait = *p.byteWait;
@@ -364,24 +376,11 @@ int sio_read(int port, char *buf, int len) {
 }
 
 int sio_iqueue(int port) {
-    TSioPort p;
-    if (!FindPort(port, p))
-        return SIO_BADPORT;
-    COMSTAT stat{};
-    // A USB adapter pulled out fails here (access denied, bad command, device not ready).
-    if (!QueueCounts(p, stat))
-        return FailLast(SIO_WIN32FAIL);
-    return int(stat.cbInQue);
+    return QueueCount(port, &COMSTAT::cbInQue);
 }
 
 int sio_oqueue(int port) {
-    TSioPort p;
-    if (!FindPort(port, p))
-        return SIO_BADPORT;
-    COMSTAT stat{};
-    if (!QueueCounts(p, stat))
-        return FailLast(SIO_WIN32FAIL);
-    return int(stat.cbOutQue);
+    return QueueCount(port, &COMSTAT::cbOutQue);
 }
 
 int sio_flush(int port, int func) {
